@@ -1,0 +1,250 @@
+#include "host.h"
+
+#include <dirent.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <tuple>
+
+#include "globals.h"
+#include "helpers.h"
+#include "text_codec.h"
+
+namespace {
+
+FILE* Archive = nullptr;
+std::vector<uint8_t> ArchiveBytes;   // backing store of an in-memory archive
+std::string ProgramPath = "quillex.exe";
+std::vector<HostBox> Boxes;
+std::deque<int> Answers;
+bool EchoBoxes = false;
+std::map<std::tuple<int, std::string, std::string>, std::string> Registry;
+std::string TempFolder = "/tmp/";
+
+}  // namespace
+
+std::string HostPath(const char* windowsPath)
+{
+    std::string path(windowsPath);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+bool HostOpenArchive(const std::string& path)
+{
+    HostCloseArchive();
+    Archive = std::fopen(path.c_str(), "rb");
+    return Archive != nullptr;
+}
+
+void HostOpenArchiveBytes(const std::vector<uint8_t>& bytes)
+{
+    HostCloseArchive();
+    ArchiveBytes = bytes;
+    // fmemopen refuses a zero-length buffer; one spare byte that is never
+    // inside the stream's size keeps it happy.
+    ArchiveBytes.push_back(0);
+    Archive = fmemopen(ArchiveBytes.data(), bytes.size(), "rb");
+    if (bytes.empty() && Archive != nullptr) {
+        std::fclose(Archive);
+        Archive = std::fopen("/dev/null", "rb");
+    }
+}
+
+void HostCloseArchive()
+{
+    if (Archive != nullptr)
+        std::fclose(Archive);
+    Archive = nullptr;
+    ArchiveBytes.clear();
+}
+
+void HostSetProgramPath(const std::string& path)
+{
+    ProgramPath = path;
+}
+
+const std::vector<HostBox>& HostBoxes()
+{
+    return Boxes;
+}
+
+void HostQueueAnswer(int answer)
+{
+    Answers.push_back(answer);
+}
+
+void HostSetEchoBoxes(bool echo)
+{
+    EchoBoxes = echo;
+}
+
+void HostSetRegistryValue(RegistryRoot root, const std::string& key, const std::string& name,
+                          const std::string& data)
+{
+    Registry[{root, key, name}] = data;
+}
+
+void HostSetTempFolder(const std::string& folder)
+{
+    TempFolder = folder;
+}
+
+void HostReset()
+{
+    HostCloseArchive();
+    ProgramPath = "quillex.exe";
+    Boxes.clear();
+    Answers.clear();
+    EchoBoxes = false;
+    Registry.clear();
+    TempFolder = "/tmp/";
+    ResetSharedState();
+}
+
+void* PlatAllocate(uint32_t size)
+{
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void PlatRelease(void* block)
+{
+    std::free(block);
+}
+
+void PlatOutOfMemory()
+{
+    std::fputs("quillex: out of memory\n", stderr);
+    std::exit(2);
+}
+
+uint32_t PlatReadArchive(void* target, uint32_t count)
+{
+    if (Archive == nullptr)
+        return 0;
+    return uint32_t(std::fread(target, 1, count, Archive));
+}
+
+uint32_t PlatSeekArchive(int32_t offset, uint16_t origin)
+{
+    static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (Archive == nullptr || origin > 2 || std::fseek(Archive, offset, whence[origin]) != 0)
+        return 0xFFFFFFFF;
+    return uint32_t(std::ftell(Archive));
+}
+
+uint32_t PlatArchiveFileSize()
+{
+    if (Archive == nullptr)
+        return 0;
+    long here = std::ftell(Archive);
+    std::fseek(Archive, 0, SEEK_END);
+    long size = std::ftell(Archive);
+    std::fseek(Archive, here, SEEK_SET);
+    return uint32_t(size);
+}
+
+void PlatProgramPath(char* target, uint32_t size)
+{
+    CopyText(target, size, ProgramPath.c_str());
+}
+
+OutputFile PlatCreateFile(const char* path)
+{
+    return std::fopen(HostPath(path).c_str(), "wb");
+}
+
+uint32_t PlatWriteFile(OutputFile file, const void* source, uint32_t count)
+{
+    return uint32_t(std::fwrite(source, 1, count, static_cast<FILE*>(file)));
+}
+
+void PlatSetFileTime(OutputFile, uint32_t)
+{
+}
+
+bool PlatCloseFile(OutputFile file)
+{
+    return std::fclose(static_cast<FILE*>(file)) == 0;
+}
+
+bool PlatIsFolder(const char* path)
+{
+    struct stat info;
+    return stat(HostPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PlatFindFirst(const char* pattern)
+{
+    std::string path = HostPath(pattern);
+    // "*.*" finds every entry of a folder on Windows, "." included.
+    if (path.size() >= 3 && path.compare(path.size() - 3, 3, "*.*") == 0) {
+        std::string folder = path.substr(0, path.size() - 3);
+        DIR* d = opendir(folder.empty() ? "." : folder.c_str());
+        if (d == nullptr)
+            return false;
+        closedir(d);
+        return true;
+    }
+    if (path.find_first_of("*?") == std::string::npos) {
+        struct stat info;
+        return lstat(path.c_str(), &info) == 0;
+    }
+    glob_t found;
+    bool any = glob(path.c_str(), GLOB_NOSORT, nullptr, &found) == 0 && found.gl_pathc > 0;
+    globfree(&found);
+    return any;
+}
+
+bool PlatCreateFolder(const char* path)
+{
+    return mkdir(HostPath(path).c_str(), 0777) == 0;
+}
+
+void PlatCurrentFolder(char* target, uint32_t size)
+{
+    if (getcwd(target, size) == nullptr)
+        target[0] = 0;
+}
+
+bool PlatSetCurrentFolder(const char* path)
+{
+    return chdir(HostPath(path).c_str()) == 0;
+}
+
+void PlatTempFolder(char* target, uint32_t size)
+{
+    CopyText(target, size, TempFolder.c_str());
+}
+
+bool PlatReadRegistryValue(RegistryRoot root, const char* keyPath, const char* valueName,
+                           void (*take)(const char* data, uint32_t size, void* context),
+                           void* context)
+{
+    auto found = Registry.find({root, keyPath, valueName});
+    if (found == Registry.end())
+        return false;
+    take(found->second.data(), uint32_t(found->second.size()), context);
+    return true;
+}
+
+int PlatMessageBox(WindowRef owner, const char* text, const char* caption, unsigned type)
+{
+    Boxes.push_back({owner, text, caption, type});
+    if (EchoBoxes)
+        std::fprintf(stderr, "%s: %s\n", Cp1252ToUtf8(caption).c_str(), Cp1252ToUtf8(text).c_str());
+    if (!Answers.empty()) {
+        int answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    return (type & 0x0F) == BoxYesNo ? AnswerYes : AnswerOk;
+}

@@ -1,0 +1,24 @@
+// Resource names and control IDs shared by the resource script and the code.
+#pragma once
+
+#define IDC_FRAME 102
+#define IDC_DESTINATION_LABEL 100
+#define IDC_DESTINATION 101
+#define IDC_BROWSE 775
+#define IDC_MEMBERS 301
+#define IDC_MEMBERS_DISPLAY 302
+#define IDC_OVERWRITE_LABEL 509
+#define IDC_OVERWRITE_CONFIRM 503
+#define IDC_OVERWRITE_NEVER 502
+#define IDC_OVERWRITE_ALWAYS 501
+#define IDC_RUN_OPTION 1007
+#define IDC_ABOUT 103
+
+#define IDC_EXISTS_TEXT 101
+#define IDC_DONT_ASK 401
+
+#define IDC_PASSWORD 101
+
+#define IDC_NEWDIR_PARENT 3001
+#define IDC_NEWDIR_NAME 3002
+#define IDC_NEW_FOLDER_BUTTON 1277
