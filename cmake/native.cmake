@@ -1,4 +1,12 @@
 # The Linux side: engine library, host platform, the quillex tool, the tests.
+option(QUILLEX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+set(QUILLEX_WIN64_BUILD "" CACHE PATH "The x86_64 cross build (stub64.exe, the UI test driver)")
+set(QUILLEX_ASAN_BUILD "" CACHE PATH "The sanitizer build whose tests this build runs too")
+if(QUILLEX_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 add_library(quillex_engine STATIC ${ENGINE_SOURCES})
 target_include_directories(quillex_engine PUBLIC engine)
 

@@ -205,7 +205,7 @@ bool VerifyArchiveSize()
         uint32_t got = PlatReadArchive(buffer, window);
         SeekArchive(int32_t(remembered), SeekFromStart);
         if (got == window) {
-            for (uint32_t i = 0; i < window - 22; i++) {
+            for (uint32_t i = 0; i <= window - 22; i++) {
                 if (buffer[i] == 0x50 && buffer[i + 1] == 0x4B && buffer[i + 2] == 5 &&
                     buffer[i + 3] == 6) {
                     uint32_t commentLength = buffer[i + 20] | uint32_t(buffer[i + 21]) << 8;
