@@ -15,7 +15,7 @@ constexpr uint32_t PathSize = 261;
 typedef char PathBuffer[PathSize];
 // A member's path: a destination folder, a backslash and a member name.
 constexpr uint32_t NameBufferSize = 258;
-constexpr uint32_t MemberPathSize = PathSize + NameBufferSize;
+constexpr uint32_t MemberPathSize = PathSize + 1 + NameBufferSize;
 
 // The overwrite radio buttons of the main dialog; the policy in force is
 // always the checked button's ID minus OverwriteAlways.

@@ -33,6 +33,19 @@ void HostSetRegistryValue(RegistryRoot root, const std::string& key, const std::
                           const std::string& data);
 void HostSetTempFolder(const std::string& folder);
 
+// Answers to the password question: queued texts first, then the default.
+void HostQueuePassword(const std::string& password);
+void HostSetDefaultPassword(const std::string& password);
+int HostPasswordQuestions();
+// Answers to the overwrite question: queued answers first, then "keep".
+void HostQueueOverwriteAnswer(bool replace, bool dontAskAgain);
+// The file names the overwrite question was asked about.
+const std::vector<std::string>& HostOverwriteQuestions();
+
+// A dry run writes nothing: folders are only remembered and output files go
+// to /dev/null, so a whole extraction can be checked without touching disk.
+void HostSetDryRun(bool dryRun);
+
 // Forgets everything above and resets the engine's shared state.
 void HostReset();
 

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 #include <tuple>
 
+#include "archive.h"
 #include "globals.h"
 #include "helpers.h"
 #include "text_codec.h"
@@ -26,6 +28,21 @@ std::deque<int> Answers;
 bool EchoBoxes = false;
 std::map<std::tuple<int, std::string, std::string>, std::string> Registry;
 std::string TempFolder = "/tmp/";
+std::deque<std::string> Passwords;
+std::string DefaultPassword;
+int PasswordQuestions = 0;
+std::deque<std::pair<bool, bool>> OverwriteAnswers;
+std::vector<std::string> OverwriteQuestions;
+bool DryRun = false;
+std::set<std::string> DryRunFolders;
+
+// "a/b/" and "a/b" name the same folder.
+std::string FolderKey(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
 
 }  // namespace
 
@@ -98,8 +115,46 @@ void HostSetTempFolder(const std::string& folder)
     TempFolder = folder;
 }
 
+void HostQueuePassword(const std::string& password)
+{
+    Passwords.push_back(password);
+}
+
+void HostSetDefaultPassword(const std::string& password)
+{
+    DefaultPassword = password;
+}
+
+int HostPasswordQuestions()
+{
+    return PasswordQuestions;
+}
+
+void HostQueueOverwriteAnswer(bool replace, bool dontAskAgain)
+{
+    OverwriteAnswers.push_back({replace, dontAskAgain});
+}
+
+const std::vector<std::string>& HostOverwriteQuestions()
+{
+    return OverwriteQuestions;
+}
+
+void HostSetDryRun(bool dryRun)
+{
+    DryRun = dryRun;
+    DryRunFolders.clear();
+}
+
 void HostReset()
 {
+    Passwords.clear();
+    DefaultPassword.clear();
+    PasswordQuestions = 0;
+    OverwriteAnswers.clear();
+    OverwriteQuestions.clear();
+    DryRun = false;
+    DryRunFolders.clear();
     HostCloseArchive();
     ProgramPath = "quillex.exe";
     Boxes.clear();
@@ -159,7 +214,13 @@ void PlatProgramPath(char* target, uint32_t size)
 
 OutputFile PlatCreateFile(const char* path)
 {
-    return std::fopen(HostPath(path).c_str(), "wb");
+    std::string file = HostPath(path);
+    if (DryRun) {
+        if (file.empty() || file.back() == '/' || DryRunFolders.count(FolderKey(file)) != 0)
+            return nullptr;
+        return std::fopen("/dev/null", "wb");
+    }
+    return std::fopen(file.c_str(), "wb");
 }
 
 uint32_t PlatWriteFile(OutputFile file, const void* source, uint32_t count)
@@ -178,6 +239,8 @@ bool PlatCloseFile(OutputFile file)
 
 bool PlatIsFolder(const char* path)
 {
+    if (DryRun && DryRunFolders.count(FolderKey(HostPath(path))) != 0)
+        return true;
     struct stat info;
     return stat(HostPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
@@ -188,6 +251,8 @@ bool PlatFindFirst(const char* pattern)
     // "*.*" finds every entry of a folder on Windows, "." included.
     if (path.size() >= 3 && path.compare(path.size() - 3, 3, "*.*") == 0) {
         std::string folder = path.substr(0, path.size() - 3);
+        if (DryRun && DryRunFolders.count(FolderKey(folder)) != 0)
+            return true;
         DIR* d = opendir(folder.empty() ? "." : folder.c_str());
         if (d == nullptr)
             return false;
@@ -195,6 +260,8 @@ bool PlatFindFirst(const char* pattern)
         return true;
     }
     if (path.find_first_of("*?") == std::string::npos) {
+        if (DryRun && DryRunFolders.count(FolderKey(path)) != 0)
+            return true;
         struct stat info;
         return lstat(path.c_str(), &info) == 0;
     }
@@ -206,6 +273,10 @@ bool PlatFindFirst(const char* pattern)
 
 bool PlatCreateFolder(const char* path)
 {
+    if (DryRun) {
+        DryRunFolders.insert(FolderKey(HostPath(path)));
+        return true;
+    }
     return mkdir(HostPath(path).c_str(), 0777) == 0;
 }
 
@@ -247,4 +318,32 @@ int PlatMessageBox(WindowRef owner, const char* text, const char* caption, unsig
         return answer;
     }
     return (type & 0x0F) == BoxYesNo ? AnswerYes : AnswerOk;
+}
+
+void PlatPumpOneMessage()
+{
+}
+
+void PlatAskPassword()
+{
+    PasswordQuestions++;
+    std::string answer = DefaultPassword;
+    if (!Passwords.empty()) {
+        answer = Passwords.front();
+        Passwords.pop_front();
+    }
+    // The question's edit holds at most 79 characters.
+    CopyText(PasswordText, sizeof PasswordText, answer.c_str());
+    PasswordLength = int32_t(TextLength(PasswordText));
+}
+
+void PlatAskOverwrite()
+{
+    OverwriteQuestions.push_back(ExistingFileName);
+    std::pair<bool, bool> answer = {false, false};
+    if (!OverwriteAnswers.empty()) {
+        answer = OverwriteAnswers.front();
+        OverwriteAnswers.pop_front();
+    }
+    AnswerOverwriteQuestion(answer.first, answer.second);
 }

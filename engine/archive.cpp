@@ -1,0 +1,287 @@
+#include "archive.h"
+
+#include <cstring>
+
+#include "crc32.h"
+#include "decrypt.h"
+#include "globals.h"
+#include "helpers.h"
+#include "inflate.h"
+#include "texts.h"
+
+namespace {
+
+// The local header signature is built at run time so that the image holds
+// no copy of it for a tool that searches files for archives to trip over.
+uint32_t LocalSignature = 0;
+constexpr uint32_t DescriptorSignature = 0x08074B50;
+constexpr uint32_t DescriptorSize = 16;
+constexpr uint32_t EncryptionHeaderSize = 12;
+// The seek takes signed 32-bit offsets: nothing at or past 2 GiB is reached.
+constexpr uint64_t LastPosition = 0x7FFFFFFF;
+
+bool MemberReady = false;
+char MemberName[NameBufferSize + 1] = "";
+char MemberPath[MemberPathSize] = "";
+
+enum class Outcome { NextMember, StopWalk, EndRun };
+
+uint16_t Le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t Le32(const uint8_t* p)
+{
+    return Le16(p) | uint32_t(Le16(p + 2)) << 16;
+}
+
+void ShowError(const char* text, const char* caption)
+{
+    PlatMessageBox(nullptr, text, caption, BoxIconStop);
+}
+
+void Deselect(WindowRef list)
+{
+    PlatListDeselect(list, MemberListIndex);
+}
+
+// The password stage of an encrypted member: the kept password first, then up
+// to three answers to the question. False when none fits.
+bool ObtainPassword()
+{
+    uint8_t header[2 * EncryptionHeaderSize];
+    if (PlatReadArchive(header, EncryptionHeaderSize) != EncryptionHeaderSize)
+        return false;
+    std::memcpy(header + EncryptionHeaderSize, header, EncryptionHeaderSize);
+    auto fits = [&header]() {
+        return CheckPassword(header, EncryptionHeaderSize, LocalHeader.Flags, LocalHeader.Crc32,
+                             LocalHeader.TimeDate, Password);
+    };
+    bool ready = Password[0] != 0 && fits();
+    for (int attempt = 0; attempt < 3 && !ready; attempt++) {
+        PlatAskPassword();
+        int32_t length = PasswordLength < 0 ? 0 : PasswordLength;
+        TextFromBuffer(Password, sizeof Password, PasswordText, uint16_t(length));
+        ready = fits();
+    }
+    return ready;
+}
+
+Outcome ExtractMember(WindowRef list, uint32_t dataStart, bool nameCut)
+{
+    MemberReady = false;
+    SeekArchive(int32_t(dataStart), SeekFromStart);
+    bool encrypted = (LocalHeader.Flags & FlagEncrypted) != 0;
+    uint32_t dataSize = LocalHeader.CompressedSize;
+    if (encrypted) {
+        // A member too short to hold its encryption header cannot be right.
+        if (dataSize < EncryptionHeaderSize) {
+            MemberReady = true;
+            return Outcome::NextMember;
+        }
+        if (!ObtainPassword())
+            return Outcome::StopWalk;
+        dataSize -= EncryptionHeaderSize;
+    }
+    MemberReady = true;
+
+    // A name cut to fit its buffer, or one that would leave the destination
+    // folder, is not written: its entry stays selected and the run says so.
+    if (nameCut || !IsSafeMemberName(MemberName))
+        return Outcome::NextMember;
+
+    AppendBackslash(DestinationFolder);
+    RemoveBackslash(DestinationFolder);
+    if (TextLength(DestinationFolder) + 1 + TextLength(MemberName) >= sizeof MemberPath)
+        return Outcome::NextMember;
+    CopyText(MemberPath, sizeof MemberPath, DestinationFolder);
+    AppendText(MemberPath, sizeof MemberPath, "\\");
+    AppendText(MemberPath, sizeof MemberPath, MemberName);
+
+    if (PathExists(MemberPath)) {
+        if (OverwritePolicy == PolicyKeep) {
+            Deselect(list);
+            return Outcome::NextMember;
+        }
+        if (OverwritePolicy == PolicyAsk) {
+            FileNamePart(MemberPath, ExistingFileName, sizeof ExistingFileName);
+            PlatAskOverwrite();
+            if (!OverwriteAnswer) {
+                Deselect(list);
+                return Outcome::NextMember;
+            }
+        }
+    } else {
+        char memberFolder[MemberPathSize];
+        ParentFolder(MemberPath, memberFolder, sizeof memberFolder);
+        CreateFolderPath(memberFolder);
+        if (!PathExists(memberFolder)) {
+            ShowError(memberFolder, TXT_FOLDER_ERROR);
+            return Outcome::StopWalk;
+        }
+    }
+
+    OutFile = PlatCreateFile(MemberPath);
+    if (OutFile == nullptr) {
+        // A folder entry ends here: its folder exists and counts as done.
+        if (PlatIsFolder(MemberPath))
+            Deselect(list);
+        else
+            ShowError(MemberPath, TXT_OPEN_ERROR);
+        return Outcome::NextMember;
+    }
+
+    Outcome outcome = Outcome::NextMember;
+    PlatPumpOneMessage();
+    CrcValue = 0xFFFFFFFF;
+    CompressedLeft = int32_t(dataSize);
+    // The message just handled may have moved the archive's position.
+    SeekArchive(int32_t(dataStart + (encrypted ? EncryptionHeaderSize : 0)), SeekFromStart);
+    if (LocalHeader.Method == 0) {
+        CopyStored();
+    } else if (LocalHeader.Method == 8) {
+        InflateMember();
+    } else {
+        ShowError(TXT_BAD_METHOD, TXT_ERROR_CAPTION);
+        outcome = Outcome::EndRun;
+    }
+    if (outcome == Outcome::NextMember && (CrcValue ^ 0xFFFFFFFF) == LocalHeader.Crc32)
+        Deselect(list);
+
+    PlatSetFileTime(OutFile, LocalHeader.TimeDate);
+    if (!PlatCloseFile(OutFile))
+        ShowError(MemberPath, TXT_CLOSE_ERROR);
+    OutFile = nullptr;
+    return outcome;
+}
+
+}  // namespace
+
+bool ReadLocalHeader()
+{
+    // Data descriptors that carry their signature are stepped over, any
+    // number of them in a row.
+    for (;;) {
+        uint8_t raw[LocalHeaderSize] = {};
+        PlatReadArchive(raw, LocalHeaderSize);
+        LocalHeader.Signature = Le32(raw);
+        LocalHeader.VersionNeeded = Le16(raw + 4);
+        LocalHeader.Flags = Le16(raw + 6);
+        LocalHeader.Method = Le16(raw + 8);
+        LocalHeader.TimeDate = Le32(raw + 10);
+        LocalHeader.Crc32 = Le32(raw + 14);
+        LocalHeader.CompressedSize = Le32(raw + 18);
+        LocalHeader.UncompressedSize = Le32(raw + 22);
+        LocalHeader.NameLength = Le16(raw + 26);
+        LocalHeader.ExtraLength = Le16(raw + 28);
+        if (LocalHeader.Signature == LocalSignature)
+            return true;
+        if (LocalHeader.Signature != DescriptorSignature)
+            return false;
+        if (uint64_t(ArchivePosition) + DescriptorSize > LastPosition)
+            return false;
+        SeekArchive(int32_t(ArchivePosition + DescriptorSize), SeekFromStart);
+    }
+}
+
+bool IsMemberSelected(WindowRef list, const char* name)
+{
+    MemberListIndex = PlatListFindExact(list, MemberListIndex, name);
+    return PlatListIsSelected(list, MemberListIndex) > 0;
+}
+
+void AnswerOverwriteQuestion(bool replace, bool dontAskAgain)
+{
+    if (dontAskAgain)
+        OverwritePolicy = replace ? PolicyReplace : PolicyKeep;
+    OverwriteAnswer = replace;
+}
+
+bool IsSafeMemberName(const char* name)
+{
+    if (name[0] == '/' || name[0] == '\\')
+        return false;   // rooted, or a UNC prefix
+    const char* part = name;
+    for (const char* p = name;; p++) {
+        if (*p == ':')
+            return false;   // a drive letter, or a stream of a file
+        if (*p == '/' || *p == '\\' || *p == 0) {
+            // Windows drops trailing dots and spaces from a path part, so a
+            // part of nothing else names the folder itself or its parent.
+            bool onlyDots = p > part;
+            for (const char* q = part; q < p; q++)
+                if (*q != '.' && *q != ' ')
+                    onlyDots = false;
+            if (onlyDots)
+                return false;
+            if (*p == 0)
+                return true;
+            part = p + 1;
+        }
+    }
+}
+
+bool ProcessArchive(WindowRef dialog, int listId, bool listMode)
+{
+    LocalSignature = 0x04034B51;
+    LocalSignature--;
+    if (SeekArchive(int32_t(ArchiveBase), SeekFromStart) == 0xFFFFFFFF) {
+        ShowError(TXT_READ_ERROR, TXT_ERROR_CAPTION);
+        return false;
+    }
+    WindowRef list = PlatGetControl(dialog, listId);
+    MemberListIndex = -1;
+    MemberReady = false;
+    if (listMode)
+        PlatListReset(list);
+
+    while (ReadLocalHeader()) {
+        uint32_t headerPosition = ArchivePosition;
+        uint16_t nameLength = LocalHeader.NameLength;
+        // A name longer than its buffer is read cut short; the member is
+        // listed under that name but never extracted.
+        bool nameCut = nameLength > NameBufferSize;
+        uint16_t taken = nameCut ? uint16_t(NameBufferSize) : nameLength;
+        char nameBuffer[NameBufferSize];
+        uint32_t got = PlatReadArchive(nameBuffer, taken);
+        TextFromBuffer(MemberName, sizeof MemberName, nameBuffer, uint16_t(got));
+        if (MemberName[0] == 0) {
+            ShowError(TXT_BAD_NAME, TXT_ERROR_CAPTION);
+            return false;
+        }
+        uint64_t dataStart = uint64_t(headerPosition) + LocalHeaderSize + nameLength +
+                             LocalHeader.ExtraLength;
+        uint64_t next = dataStart + LocalHeader.CompressedSize;
+        if (listMode) {
+            PlatListAdd(list, MemberName);
+        } else if (IsMemberSelected(list, MemberName)) {
+            if (dataStart > LastPosition)
+                break;
+            Outcome outcome = ExtractMember(list, uint32_t(dataStart), nameCut);
+            if (outcome == Outcome::EndRun)
+                return false;
+            if (outcome == Outcome::StopWalk)
+                break;
+        }
+        // The walk only moves forward and stays where the seek can reach.
+        if (next > LastPosition)
+            break;
+        SeekArchive(int32_t(next), SeekFromStart);
+    }
+
+    if (listMode) {
+        if (PlatListCount(list) == 0)
+            ShowError(TXT_READ_ERROR, TXT_ERROR_CAPTION);
+        return false;
+    }
+    if (!MemberReady)
+        return false;
+    if (PlatListSelectedCount(list) != 0) {
+        ShowError(TXT_SOME_FAILED, TXT_ERROR_CAPTION);
+        return false;
+    }
+    if (!AutoExtract && ShowDoneMessage)
+        PlatMessageBox(nullptr, TXT_ALL_DONE, TXT_DONE_CAPTION, BoxOk);
+    return true;
+}
