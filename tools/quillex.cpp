@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "archive.h"
+#include "configuration.h"
+#include "crc32.h"
+#include "globals.h"
+#include "helpers.h"
+#include "host.h"
+#include "member_list.h"
 #include "sfx_file.h"
 #include "text_codec.h"
 
@@ -19,6 +26,16 @@ namespace {
 const char Usage[] =
     "usage: quillex build ARCHIVE.zip -o OUT.exe [options]\n"
     "       quillex info FILE\n"
+    "       quillex list FILE\n"
+    "       quillex test FILE [-p PASSWORD]\n"
+    "       quillex extract FILE [-d DIR] [-p PASSWORD] [--overwrite always|never]\n"
+    "\n"
+    "FILE is a self-extracting file or a plain ZIP archive. list prints the member\n"
+    "names in archive order; test decodes and checks every member without writing\n"
+    "anything and prints each member that fails; extract writes the members under\n"
+    "DIR (default: the current folder), keeping existing files unless --overwrite\n"
+    "always is given. Exit status: 0 when every member is done, 1 when the run\n"
+    "fails, 2 for usage errors or an unreadable file.\n"
     "\n"
     "build options:\n"
     "  --stub 32|64|PATH        the stub image (default: stub32.exe beside this tool)\n"
@@ -249,6 +266,157 @@ int Info(int argc, char** argv)
     return 0;
 }
 
+// Opens FILE for the engine the way the stub opens itself: a self-extracting
+// file through its configuration block (the size check included), a plain
+// ZIP archive from its first byte. Gives an exit status, 0 when ready.
+int OpenArchive(const std::string& path)
+{
+    HostReset();
+    MakeCrcTable();
+    if (!HostOpenArchive(path)) {
+        std::fprintf(stderr, "quillex: cannot read %s\n", path.c_str());
+        return 2;
+    }
+    HostSetProgramPath(path);
+    uint8_t start[4] = {};
+    PlatReadArchive(start, 4);
+    bool plainZip = std::memcmp(start, "PK\x03\x04", 4) == 0;
+    char marker[3] = {};
+    PlatSeekArchive(int32_t(StubSize), SeekFromStart);
+    bool selfExtracting = PlatReadArchive(marker, 3) == 3 && std::memcmp(marker, "MPV", 3) == 0;
+    if (!plainZip && !selfExtracting) {
+        std::fprintf(stderr, "quillex: %s is neither a self-extracting file nor a ZIP archive\n",
+                     path.c_str());
+        return 2;
+    }
+    HostSetEchoBoxes(true);
+    bool ready;
+    if (plainZip) {
+        ArchiveBase = 0;
+        ready = VerifyArchiveSize();
+    } else {
+        // The start message is not the tool's business: a queued answer
+        // keeps it from ending the run.
+        HostQueueAnswer(AnswerOk);
+        HostSetEchoBoxes(false);
+        ready = ReadConfiguration();
+        if (!ready && !HostBoxes().empty()) {
+            const HostBox& box = HostBoxes().back();
+            std::fprintf(stderr, "%s: %s\n", Cp1252ToUtf8(box.caption).c_str(),
+                         Cp1252ToUtf8(box.text).c_str());
+        }
+        HostSetEchoBoxes(true);
+    }
+    return ready ? 0 : 1;
+}
+
+struct ArchiveOptions {
+    std::string file;
+    std::string folder = ".";
+    std::string password;
+    uint8_t policy = PolicyKeep;
+};
+
+// Parses FILE and the options of list, test and extract; gives an exit
+// status, 0 when the arguments are good.
+int ParseArchiveOptions(const char* command, int argc, char** argv, bool folderAndPolicy,
+                        bool password, ArchiveOptions& options)
+{
+    for (int i = 0; i < argc; i++) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (password && arg == "-p") {
+            if (!hasValue)
+                return UsageError("-p needs a password");
+            if (!Utf8ToCp1252(argv[++i], options.password) || options.password.size() > 79)
+                return UsageError("the password must be at most 79 Windows-1252 characters");
+        } else if (folderAndPolicy && arg == "-d") {
+            if (!hasValue)
+                return UsageError("-d needs a folder");
+            options.folder = argv[++i];
+            if (options.folder.size() >= PathSize - 1)
+                return UsageError("the folder name is too long");
+        } else if (folderAndPolicy && arg == "--overwrite") {
+            std::string v = hasValue ? argv[++i] : "";
+            if (v == "always")
+                options.policy = PolicyReplace;
+            else if (v == "never")
+                options.policy = PolicyKeep;
+            else
+                return UsageError("--overwrite takes always or never");
+        } else if (!arg.empty() && arg[0] == '-') {
+            return UsageError("unknown option " + arg);
+        } else if (options.file.empty()) {
+            options.file = arg;
+        } else {
+            return UsageError(std::string(command) + " takes one file");
+        }
+    }
+    if (options.file.empty())
+        return UsageError(std::string(command) + " needs a file");
+    return 0;
+}
+
+int List(int argc, char** argv)
+{
+    ArchiveOptions options;
+    if (int status = ParseArchiveOptions("list", argc, argv, false, false, options))
+        return status;
+    if (int status = OpenArchive(options.file))
+        return status;
+    HostDialog dialog;
+    ProcessArchive(&dialog, 301, true);
+    for (const std::string& name : dialog.members.added)
+        std::printf("%s\n", Cp1252ToUtf8(name).c_str());
+    return dialog.members.added.empty() ? 1 : 0;
+}
+
+// Lists the archive, selects every member and runs the extraction.
+bool RunExtraction(const ArchiveOptions& options, HostDialog& dialog)
+{
+    HostSetDefaultPassword(options.password);
+    OverwritePolicy = options.policy;
+    CopyText(DestinationFolder, sizeof DestinationFolder, options.folder.c_str());
+    ProcessArchive(&dialog, 301, true);
+    HostSelectAll(dialog.members);
+    size_t boxes = HostBoxes().size();
+    bool done = ProcessArchive(&dialog, 301, false);
+    // A refused password ends the run without a word from the engine.
+    if (!done && HostBoxes().size() == boxes && HostPasswordQuestions() > 0)
+        std::fprintf(stderr, "quillex: wrong or missing password (-p)\n");
+    return done;
+}
+
+int Test(int argc, char** argv)
+{
+    ArchiveOptions options;
+    if (int status = ParseArchiveOptions("test", argc, argv, false, true, options))
+        return status;
+    if (int status = OpenArchive(options.file))
+        return status;
+    HostSetDryRun(true);
+    HostSetEchoBoxes(false);
+    ShowDoneMessage = false;
+    options.folder = "/nonexistent-quillex-test";
+    options.policy = PolicyReplace;
+    HostDialog dialog;
+    bool done = RunExtraction(options, dialog);
+    for (const std::string& name : HostSelectedInAddedOrder(dialog.members))
+        std::printf("failed: %s\n", Cp1252ToUtf8(name).c_str());
+    return done ? 0 : 1;
+}
+
+int Extract(int argc, char** argv)
+{
+    ArchiveOptions options;
+    if (int status = ParseArchiveOptions("extract", argc, argv, true, true, options))
+        return status;
+    if (int status = OpenArchive(options.file))
+        return status;
+    HostDialog dialog;
+    return RunExtraction(options, dialog) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -260,6 +428,12 @@ int main(int argc, char** argv)
         return Build(argc - 2, argv + 2);
     if (command == "info")
         return Info(argc - 2, argv + 2);
+    if (command == "list")
+        return List(argc - 2, argv + 2);
+    if (command == "test")
+        return Test(argc - 2, argv + 2);
+    if (command == "extract")
+        return Extract(argc - 2, argv + 2);
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(Usage, stdout);
         return 0;
