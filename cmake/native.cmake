@@ -11,6 +11,7 @@ add_library(quillex_engine STATIC ${ENGINE_SOURCES})
 target_include_directories(quillex_engine PUBLIC engine)
 
 add_library(quillex_host STATIC
+    host/member_list.cpp
     host/platform_host.cpp
     host/text_codec.cpp
 )

@@ -14,10 +14,12 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 
 add_executable(stub WIN32
     ${ENGINE_SOURCES}
+    stub/browse.cpp
     stub/crt.cpp
     stub/main.cpp
     stub/main_dialog.cpp
     stub/platform_win32.cpp
+    stub/questions.cpp
     stub/resources.rc
 )
 target_include_directories(stub PRIVATE engine stub "${CMAKE_CURRENT_BINARY_DIR}")

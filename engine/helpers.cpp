@@ -201,3 +201,24 @@ bool SameTextNoCase(const char* a, const char* b)
             return false;
     return true;
 }
+
+bool CreateSubfolder(const char* parent, const char* name)
+{
+    if (FindFirstChar(name, ':') >= 0)
+        return false;
+    while (*name == '\\')
+        name++;
+    if (*name == 0)
+        return false;
+    char path[MemberPathSize];
+    CopyText(path, sizeof path, parent);
+    AppendText(path, sizeof path, name);
+    CreateFolderPath(path);
+    char folder[MemberPathSize];
+    CopyText(folder, sizeof folder, name);
+    AppendText(folder, sizeof folder, "\\");
+    if (!PathExists(folder))
+        return false;
+    PlatSetCurrentFolder(name);
+    return true;
+}

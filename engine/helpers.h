@@ -37,3 +37,8 @@ char* RemoveBackslash(char* text);
 int FindLastChar(const char* text, char c);
 int FindFirstChar(const char* text, char c);
 bool SameTextNoCase(const char* a, const char* b);
+// Creates the folder `name` (one or more levels) under `parent` and makes it
+// the current folder; false for a name with ":" or of backslashes only, or
+// when the folder does not exist afterwards. Relative to the current folder,
+// which must be `parent`.
+bool CreateSubfolder(const char* parent, const char* name);

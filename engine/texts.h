@@ -19,6 +19,11 @@
 #define TXT_SOME_FAILED "Le(s) fichier(s) s\xe9lectionn\xe9(s) n'ont pu \xeatre extraits."
 #define TXT_ABOUT_CAPTION "A propos de Quillex..."
 #define TXT_OUT_OF_MEMORY "M\xe9moire insuffisante."
+#define TXT_ABOUT                                                   \
+    "Quillex, l'archive auto-extractible pour Windows.\r\n"          \
+    "Site : https://quillex.example.org\r\n"                         \
+    "Courriel : contact@quillex.example.org\r\n"                     \
+    "Distribution libre et gratuite, sans garantie."
 
 // Questions and the run-after-extraction option.
 #define TXT_EXISTS_SUFFIX "...existe d\xe9j\xe0, remplacer ?"

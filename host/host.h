@@ -46,8 +46,34 @@ const std::vector<std::string>& HostOverwriteQuestions();
 // to /dev/null, so a whole extraction can be checked without touching disk.
 void HostSetDryRun(bool dryRun);
 
+// Commands the engine started, as "exec: LINE" or "open: PROGRAM | ARGUMENTS
+// | FOLDER", and the platform family it is told it runs on (2: NT).
+const std::vector<std::string>& HostStartedCommands();
+void HostSetPlatformId(int id);
+
 // Forgets everything above and resets the engine's shared state.
 void HostReset();
+
+// An output file that stays in memory, for tests and benchmarks. The bytes
+// written to it are kept with the size of every write, or only counted when
+// `keep` is false. One sink at a time: HostOpenSink makes `sink` the output
+// that PlatWriteFile and PlatCloseFile recognise; HostReset forgets it.
+struct HostSink {
+    bool keep = true;
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> writes;
+    uint64_t total = 0;
+    bool closed = false;
+};
+OutputFile HostOpenSink(HostSink& sink);
+
+// From now on PlatWriteFile takes at most `bytes` more bytes in all, like a
+// disk that fills up: the write that reaches the limit is short, later ones
+// write nothing. A negative count lifts the limit (HostReset does too).
+void HostFailWritesAfter(int64_t bytes);
+
+// Appends the size asked by every later archive read to `log`; null stops.
+void HostLogArchiveReads(std::vector<uint32_t>* log);
 
 // Windows notation to a POSIX path.
 std::string HostPath(const char* windowsPath);

@@ -33,8 +33,13 @@ std::string DefaultPassword;
 int PasswordQuestions = 0;
 std::deque<std::pair<bool, bool>> OverwriteAnswers;
 std::vector<std::string> OverwriteQuestions;
+std::vector<std::string> StartedCommands;
+int PlatformId = 2;
 bool DryRun = false;
 std::set<std::string> DryRunFolders;
+HostSink* Sink = nullptr;
+int64_t WriteAllowance = -1;
+std::vector<uint32_t>* ReadLog = nullptr;
 
 // "a/b/" and "a/b" name the same folder.
 std::string FolderKey(std::string path)
@@ -146,8 +151,40 @@ void HostSetDryRun(bool dryRun)
     DryRunFolders.clear();
 }
 
+const std::vector<std::string>& HostStartedCommands()
+{
+    return StartedCommands;
+}
+
+void HostSetPlatformId(int id)
+{
+    PlatformId = id;
+}
+
+OutputFile HostOpenSink(HostSink& sink)
+{
+    sink.bytes.clear();
+    sink.writes.clear();
+    sink.total = 0;
+    sink.closed = false;
+    Sink = &sink;
+    return &sink;
+}
+
+void HostFailWritesAfter(int64_t bytes)
+{
+    WriteAllowance = bytes;
+}
+
+void HostLogArchiveReads(std::vector<uint32_t>* log)
+{
+    ReadLog = log;
+}
+
 void HostReset()
 {
+    StartedCommands.clear();
+    PlatformId = 2;
     Passwords.clear();
     DefaultPassword.clear();
     PasswordQuestions = 0;
@@ -162,6 +199,9 @@ void HostReset()
     EchoBoxes = false;
     Registry.clear();
     TempFolder = "/tmp/";
+    Sink = nullptr;
+    WriteAllowance = -1;
+    ReadLog = nullptr;
     ResetSharedState();
 }
 
@@ -183,6 +223,8 @@ void PlatOutOfMemory()
 
 uint32_t PlatReadArchive(void* target, uint32_t count)
 {
+    if (ReadLog != nullptr)
+        ReadLog->push_back(count);
     if (Archive == nullptr)
         return 0;
     return uint32_t(std::fread(target, 1, count, Archive));
@@ -225,7 +267,23 @@ OutputFile PlatCreateFile(const char* path)
 
 uint32_t PlatWriteFile(OutputFile file, const void* source, uint32_t count)
 {
-    return uint32_t(std::fwrite(source, 1, count, static_cast<FILE*>(file)));
+    if (WriteAllowance >= 0 && count > WriteAllowance)
+        count = uint32_t(WriteAllowance);
+    uint32_t written;
+    if (Sink != nullptr && file == Sink) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(source);
+        if (Sink->keep) {
+            Sink->bytes.insert(Sink->bytes.end(), bytes, bytes + count);
+            Sink->writes.push_back(count);
+        }
+        Sink->total += count;
+        written = count;
+    } else {
+        written = uint32_t(std::fwrite(source, 1, count, static_cast<FILE*>(file)));
+    }
+    if (WriteAllowance >= 0)
+        WriteAllowance -= written;
+    return written;
 }
 
 void PlatSetFileTime(OutputFile, uint32_t)
@@ -234,6 +292,10 @@ void PlatSetFileTime(OutputFile, uint32_t)
 
 bool PlatCloseFile(OutputFile file)
 {
+    if (Sink != nullptr && file == Sink) {
+        Sink->closed = true;
+        return true;
+    }
     return std::fclose(static_cast<FILE*>(file)) == 0;
 }
 
@@ -346,4 +408,25 @@ void PlatAskOverwrite()
         OverwriteAnswers.pop_front();
     }
     AnswerOverwriteQuestion(answer.first, answer.second);
+}
+
+void PlatShortPath(char*, uint32_t)
+{
+    // POSIX paths have no short form.
+}
+
+int PlatPlatformId()
+{
+    return PlatformId;
+}
+
+uint32_t PlatRunCommandLine(const char* commandLine)
+{
+    StartedCommands.push_back(std::string("exec: ") + commandLine);
+    return 33;
+}
+
+void PlatShellOpen(const char* program, const char* arguments, const char* folder)
+{
+    StartedCommands.push_back(std::string("open: ") + program + " | " + arguments + " | " + folder);
 }
