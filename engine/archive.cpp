@@ -68,7 +68,46 @@ bool ObtainPassword()
     return ready;
 }
 
-Outcome ExtractMember(WindowRef list, uint32_t dataStart, bool nameCut)
+// A streamed member (flag bit 3, written by a tool that could not seek back)
+// has zero sizes and CRC in its local header; they follow its data in a data
+// descriptor. The descriptor is found as the first signature whose size field
+// equals its own distance from the data start, and its values are put into
+// LocalHeader, so the member is read like any other. False when there is none.
+bool FindStreamedSizes(uint32_t dataStart)
+{
+    constexpr uint32_t Chunk = 32768;
+    constexpr uint32_t Overlap = DescriptorSize - 1;
+    uint8_t* buffer = static_cast<uint8_t*>(Allocate(Chunk + Overlap));
+    bool found = false;
+    uint32_t have = 0;   // bytes in the buffer; the first is at offset `base`
+    uint32_t base = 0;
+    SeekArchive(int32_t(dataStart), SeekFromStart);
+    for (;;) {
+        uint32_t got = PlatReadArchive(buffer + have, Chunk);
+        have += got;
+        for (uint32_t i = 0; !found && i + DescriptorSize <= have; i++) {
+            uint32_t offset = base + i;
+            if (Le32(buffer + i) == DescriptorSignature && Le32(buffer + i + 8) == offset) {
+                LocalHeader.Crc32 = Le32(buffer + i + 4);
+                LocalHeader.CompressedSize = offset;
+                LocalHeader.UncompressedSize = Le32(buffer + i + 12);
+                found = true;
+            }
+        }
+        if (found || got == 0 || uint64_t(dataStart) + base + have > LastPosition)
+            break;
+        uint32_t keep = have < Overlap ? have : Overlap;
+        std::memmove(buffer, buffer + have - keep, keep);
+        base += have - keep;
+        have = keep;
+    }
+    Release(buffer);
+    return found;
+}
+
+// `unusable`: the member is known to fail (its name was cut, or its sizes
+// are unknown) and is only taken through its password stage.
+Outcome ExtractMember(WindowRef list, uint32_t dataStart, bool unusable)
 {
     MemberReady = false;
     SeekArchive(int32_t(dataStart), SeekFromStart);
@@ -88,7 +127,7 @@ Outcome ExtractMember(WindowRef list, uint32_t dataStart, bool nameCut)
 
     // A name cut to fit its buffer, or one that would leave the destination
     // folder, is not written: its entry stays selected and the run says so.
-    if (nameCut || !IsSafeMemberName(MemberName))
+    if (unusable || !IsSafeMemberName(MemberName))
         return Outcome::NextMember;
 
     AppendBackslash(DestinationFolder);
@@ -187,8 +226,21 @@ bool ReadLocalHeader()
 
 bool IsMemberSelected(WindowRef list, const char* name)
 {
-    MemberListIndex = PlatListFindExact(list, MemberListIndex, name);
-    return PlatListIsSelected(list, MemberListIndex) > 0;
+    int first = PlatListFindExact(list, MemberListIndex, name);
+    MemberListIndex = first;
+    // Members of equal names that are not next to each other in the archive
+    // can find an entry already done; an entry of that name still selected
+    // is then this member's, so every copy gets extracted.
+    for (int index = first; index >= 0;) {
+        if (PlatListIsSelected(list, index) > 0) {
+            MemberListIndex = index;
+            return true;
+        }
+        index = PlatListFindExact(list, index, name);
+        if (index == first)
+            break;
+    }
+    return false;
 }
 
 void AnswerOverwriteQuestion(bool replace, bool dontAskAgain)
@@ -252,20 +304,25 @@ bool ProcessArchive(WindowRef dialog, int listId, bool listMode)
         }
         uint64_t dataStart = uint64_t(headerPosition) + LocalHeaderSize + nameLength +
                              LocalHeader.ExtraLength;
+        if (dataStart > LastPosition)
+            break;
+        // Without its sizes a streamed member is listed but never extracted,
+        // and the walk cannot find what follows it.
+        bool streamed = (LocalHeader.Flags & FlagDataDescriptor) != 0 &&
+                        LocalHeader.CompressedSize == 0;
+        bool sizesKnown = !streamed || FindStreamedSizes(uint32_t(dataStart));
         uint64_t next = dataStart + LocalHeader.CompressedSize;
         if (listMode) {
             PlatListAdd(list, MemberName);
         } else if (IsMemberSelected(list, MemberName)) {
-            if (dataStart > LastPosition)
-                break;
-            Outcome outcome = ExtractMember(list, uint32_t(dataStart), nameCut);
+            Outcome outcome = ExtractMember(list, uint32_t(dataStart), nameCut || !sizesKnown);
             if (outcome == Outcome::EndRun)
                 return false;
             if (outcome == Outcome::StopWalk)
                 break;
         }
         // The walk only moves forward and stays where the seek can reach.
-        if (next > LastPosition)
+        if (!sizesKnown || next > LastPosition)
             break;
         SeekArchive(int32_t(next), SeekFromStart);
     }

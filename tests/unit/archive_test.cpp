@@ -181,6 +181,18 @@ TEST_F(Archive, DamagedMemberAmongGoodOnesIsRetried)
     EXPECT_EQ(Selected(), (std::vector<std::string>{"bad.txt"}));
 }
 
+TEST_F(Archive, EqualNamesApartInTheArchiveAreAllExtracted)
+{
+    // List order a, a, b; archive order a, b, a: the last member's search
+    // meets the first entry, already done, and takes the other one.
+    OverwritePolicy = PolicyReplace;
+    Open(MakeZip({{"a", "first"}, {"b", "b"}, {"a", "second"}}));
+    EXPECT_TRUE(ExtractAll());
+    EXPECT_EQ(ReadAll(dest / "a"), "second");
+    EXPECT_TRUE(Selected().empty());
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{DoneBox}));
+}
+
 TEST_F(Archive, DuplicateNamesAreBothExtractedInArchiveOrder)
 {
     OverwritePolicy = PolicyReplace;
@@ -386,6 +398,49 @@ TEST_F(Archive, EncryptedEmptyStoredMember)
     HostQueuePassword("pw");
     EXPECT_TRUE(ExtractAll());
     EXPECT_EQ(ReadAll(dest / "empty"), "");
+}
+
+TEST_F(Archive, StreamedMembersTakeTheirSizesFromTheDescriptor)
+{
+    std::string big(70000, 'q');
+    ZipMember deflated{"deflated.txt", big, 8};
+    deflated.streamed = true;
+    ZipMember stored{"stored.txt", "stored streamed", 0};
+    stored.streamed = true;
+    ZipMember locked{"locked.txt", "encrypted streamed", 8, "pw"};
+    locked.streamed = true;
+    ZipMember empty{"empty", "", 0};
+    empty.streamed = true;
+    Open(MakeZip({deflated, stored, locked, empty, {"last", "l"}}));
+    EXPECT_EQ(List().size(), 5u);
+    HostSelectAll(dialog.members);
+    HostQueuePassword("pw");
+    EXPECT_TRUE(Extract());
+    EXPECT_EQ(ReadAll(dest / "deflated.txt"), big);
+    EXPECT_EQ(ReadAll(dest / "stored.txt"), "stored streamed");
+    EXPECT_EQ(ReadAll(dest / "locked.txt"), "encrypted streamed");
+    EXPECT_EQ(ReadAll(dest / "empty"), "");
+    EXPECT_EQ(ReadAll(dest / "last"), "l");
+}
+
+TEST_F(Archive, StreamedMemberWithoutItsDescriptorFails)
+{
+    // Without the descriptor's signature nothing tells where the data ends:
+    // the member fails (never an empty file passed off as extracted) and the
+    // walk ends with it.
+    ZipMember lost{"lost.txt", "some data that is not empty", 0};
+    lost.streamed = true;
+    std::string zip = MakeZip({lost, {"after", "a"}});
+    size_t descriptor = zip.find("PK\x07\x08");
+    ASSERT_NE(descriptor, std::string::npos);
+    zip[descriptor] = 'X';
+    Open(zip);
+    EXPECT_EQ(List(), (std::vector<std::string>{"lost.txt"}));
+    HostSelectAll(dialog.members);
+    EXPECT_FALSE(Extract());
+    EXPECT_EQ(Selected(), (std::vector<std::string>{"lost.txt"}));
+    EXPECT_FALSE(fs::exists(dest / "lost.txt"));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{FailedBox}));
 }
 
 TEST_F(Archive, FindingEntriesWrapsAround)
