@@ -163,8 +163,10 @@ Outcome ExtractMember(WindowRef list, uint32_t dataStart, bool unusable)
 
     OutFile = PlatCreateFile(MemberPath);
     if (OutFile == nullptr) {
-        // A folder entry ends here: its folder exists and counts as done.
-        if (PlatIsFolder(MemberPath))
+        // A folder entry ends here: its folder exists and counts as done. A
+        // file whose place a folder takes is not extracted, and says so.
+        uint32_t length = TextLength(MemberPath);
+        if (length > 0 && MemberPath[length - 1] == '\\' && PlatIsFolder(MemberPath))
             Deselect(list);
         else
             ShowError(MemberPath, TXT_OPEN_ERROR);
@@ -250,6 +252,37 @@ void AnswerOverwriteQuestion(bool replace, bool dontAskAgain)
     OverwriteAnswer = replace;
 }
 
+namespace {
+
+// True when a path part names a device (CON, NUL, COM1, ...): Windows opens
+// the device whatever folder the part stands in, and whatever follows a dot.
+bool IsDeviceName(const char* part, const char* end)
+{
+    const char* dot = part;
+    while (dot < end && *dot != '.')
+        dot++;
+    while (dot > part && dot[-1] == ' ')
+        dot--;
+    char base[8];
+    uint32_t n = uint32_t(dot - part);
+    if (n < 3 || n > 7)
+        return false;
+    for (uint32_t i = 0; i < n; i++)
+        base[i] = (part[i] >= 'a' && part[i] <= 'z') ? char(part[i] - 'a' + 'A') : part[i];
+    base[n] = 0;
+    static const char* const Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : Devices)
+        if (std::strcmp(base, device) == 0)
+            return true;
+    // COM1 to COM9 and LPT1 to LPT9, with the superscript digits too.
+    bool port = n == 4 && (std::memcmp(base, "COM", 3) == 0 || std::memcmp(base, "LPT", 3) == 0);
+    char digit = base[3];
+    return port && ((digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' ||
+                    digit == '\xB3');
+}
+
+}  // namespace
+
 bool IsSafeMemberName(const char* name)
 {
     if (name[0] == '/' || name[0] == '\\')
@@ -265,7 +298,7 @@ bool IsSafeMemberName(const char* name)
             for (const char* q = part; q < p; q++)
                 if (*q != '.' && *q != ' ')
                     onlyDots = false;
-            if (onlyDots)
+            if (onlyDots || IsDeviceName(part, p))
                 return false;
             if (*p == 0)
                 return true;
