@@ -13,7 +13,8 @@ namespace {
 
 // The local header signature is built at run time so that the image holds
 // no copy of it for a tool that searches files for archives to trip over.
-uint32_t LocalSignature = 0;
+// Volatile keeps the compiler from folding the decrement into a constant.
+volatile uint32_t LocalSignature = 0;
 constexpr uint32_t DescriptorSignature = 0x08074B50;
 constexpr uint32_t DescriptorSize = 16;
 constexpr uint32_t EncryptionHeaderSize = 12;

@@ -63,13 +63,13 @@ class StubImages(unittest.TestCase):
         self.assertEqual(image.magic, magic)
         self.assertEqual(image.subsystem, 2, "not a GUI program")
         self.assertLessEqual(image.end_of_sections(), STUB_SIZE)
-        self.assertEqual(data[image.end_of_sections():], bytes(STUB_SIZE - image.end_of_sections()),
+        self.assertEqual(data[image.end_of_sections():].count(0), STUB_SIZE - image.end_of_sections(),
                          "the padding must be zero bytes")
         dlls = image.imported_dlls()
         self.assertTrue(set(dlls) <= ALLOWED, dlls)
         self.assertIn("KERNEL32.DLL", dlls)
         # The walk builds the local header signature at run time.
-        self.assertNotIn(b"PK\x03\x04", data)
+        self.assertEqual(data.find(b"PK\x03\x04"), -1, "a local header signature in the image")
         return image
 
     def test_stub32(self):
