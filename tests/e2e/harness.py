@@ -125,6 +125,7 @@ def screenshot(name, rect=None, force=False):
         return None
     SCREENSHOTS.mkdir(parents=True, exist_ok=True)
     path = SCREENSHOTS / f"{name}.png"
+    time.sleep(0.3)   # a window just shown may not have painted yet
     command = ["import", "-window", "root"]
     if rect:
         left, top, right, bottom = rect
@@ -302,9 +303,9 @@ def prepare_prefix():
 
 def stop_prefix():
     """Ends every wine process of the prefix, and its wineserver."""
-    result = subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=30,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    print(f"wineserver stopped ({'it was running' if result.returncode == 0 else 'none running'})")
+    subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=30,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    print(f"no wine process left in {PREFIX}")
 
 
 def show(program):
@@ -316,7 +317,6 @@ def show(program):
     try:
         driver.start(program)
         dialog = driver.send("wait-window", "#32770", "*", 30)
-        time.sleep(0.5)   # let it paint
         shot = screenshot("demo", dialog["rect"], force=True)
         print(f"dialog \"{dialog['caption']}\"; screenshot: {shot}")
         for control in driver.send("dump")["controls"]:
@@ -325,9 +325,9 @@ def show(program):
             if "checked" in control:
                 state.append(f"checked={control['checked']}")
             line = f"  {control['id']:>5} {control['class']:<8} {control['text']!r}"
-            if "items" in control:
-                line += " items=" + repr([i["text"] for i in control["items"]])
             print(line + (" (" + ", ".join(state) + ")" if state else ""))
+            for item in control.get("items", []):
+                print(f"{'':16}{'[x]' if item.get('selected') else '[ ]'} {item['text']}")
         driver.send("click", IDCANCEL)
         print(f"closed with \"&Fermer\"; exit code {driver.wait_exit(30)['exit']}")
     finally:
