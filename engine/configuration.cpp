@@ -167,7 +167,6 @@ void ResolveDefaultFolder()
         // backslashes at least; with fewer it counts as a failed lookup.
         int last = FindLastChar(DefaultFolder, '\\');
         int first = FindFirstChar(DefaultFolder, '\\');
-        RegistryRoot root;
         if (first >= 0 && first < last) {
             PathBuffer valueName;
             CopyText(valueName, sizeof valueName, DefaultFolder + last + 1);
@@ -175,6 +174,7 @@ void ResolveDefaultFolder()
             PathBuffer keyPath;
             CopyText(keyPath, sizeof keyPath, DefaultFolder + first + 1);
             DefaultFolder[first] = 0;
+            RegistryRoot root;
             if (LookUpRoot(DefaultFolder, root) &&
                 PlatReadRegistryValue(root, keyPath, valueName, TakeRegistryValue, &copy) &&
                 suffix[0] != 0 && TextLength(suffix) + TextLength(DefaultFolder) + 2 < 260) {
