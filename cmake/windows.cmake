@@ -24,10 +24,11 @@ add_executable(stub WIN32
 )
 target_include_directories(stub PRIVATE engine stub "${CMAKE_CURRENT_BINARY_DIR}")
 # No C runtime, no exceptions, no unwind tables: the image must stay small
-# and import nothing but system DLLs.
+# and import nothing but system DLLs. No -fdata-sections: with it mingw-w64
+# gives every zero-initialised buffer a .data section that takes file space.
 target_compile_options(stub PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-unwind-tables -fno-stack-protector -ffunction-sections -fdata-sections -fno-ident
+    -fno-unwind-tables -fno-stack-protector -ffunction-sections -fno-ident
     -fno-threadsafe-statics -fomit-frame-pointer>)
 target_link_options(stub PRIVATE
     -nostdlib -Wl,-e,${QUILLEX_ENTRY_SYMBOL} -Wl,--gc-sections -s -mwindows
