@@ -145,6 +145,9 @@ class Driver:
     """The test driver running under wine; one command, one answer."""
 
     def __init__(self, cwd):
+        for needed in (DRIVER, STUB, QUILLEX):
+            if not needed.exists():
+                raise FileNotFoundError(f"{needed} is missing: run scripts/build first")
         self.transcript = []
         self._answers = queue.Queue()
         self._process = subprocess.Popen(

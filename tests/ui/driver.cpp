@@ -13,6 +13,26 @@
 // messages the system does not carry across (tree views) go through memory
 // reserved in the target. Every wait has a time limit, and every message sent
 // to the target is bounded too, so a hung program cannot hang the driver.
+//
+// Commands (ID: a control ID of the current window; SECONDS: a time limit,
+// 10 when left out):
+//   start [suspended] PROGRAM [ARGUMENT...]   resume   cd FOLDER
+//   windows   count-windows        the program's visible top-level windows
+//   wait-window CLASS|* CAPTION|* [SECONDS]   makes it the current window
+//   wait-box [SECONDS]             a message box: caption, text, buttons
+//   use WINDOW                     a window of an earlier answer becomes current
+//   wait-gone [SECONDS]            the current window closes or hides
+//   dump                           the current window and all its controls
+//   click ID   check ID 0|1   set-text ID TEXT   type ID TEXT
+//   select ID INDEX 0|1   key escape|enter|tab|space|up|down [ID]
+//   tree-select ID TEXT...         a tree item by the texts of its path
+//   answer-box ID                  clicks and waits until the box has gone
+//   wait-exit [SECONDS]            the exit code and the windows that appeared meanwhile
+//   kill   sleep SECONDS   quit
+// The controls a user cannot reach (hidden or disabled) are refused.
+//
+// Started as `ui_driver --mark FILE [ARGUMENT...]` it only writes its command
+// line and current folder to FILE: a program of our own for an archive to run.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -442,6 +462,15 @@ std::vector<HWND> ChildWindows()
     return ChildStarted ? search.found : std::vector<HWND>{};
 }
 
+// For error messages: " [CLASS "CAPTION"]" for each window shown, or " none".
+std::wstring ShownWindows()
+{
+    std::wstring shown;
+    for (HWND window : ChildWindows())
+        shown += L" [" + ClassOf(window) + L" \"" + TextOf(window) + L"\"]";
+    return shown.empty() ? L" none" : shown;
+}
+
 void WriteWindow(Json& json, HWND window)
 {
     json.Key("window").Handle(window);
@@ -710,13 +739,8 @@ Answer WaitFor(WindowTest test, const Words& args, double seconds, const std::ws
         if (!ChildRunning())
             return Fail(L"the program ended (exit code " + std::to_wstring(ChildExitCode()) +
                         L") while waiting for " + what);
-        if (deadline.Passed()) {
-            std::wstring shown;
-            for (HWND window : ChildWindows())
-                shown += L" [" + ClassOf(window) + L" \"" + TextOf(window) + L"\"]";
-            return Fail(L"timed out waiting for " + what + L"; windows shown:" +
-                        (shown.empty() ? L" none" : shown));
-        }
+        if (deadline.Passed())
+            return Fail(L"timed out waiting for " + what + L"; windows shown:" + ShownWindows());
         Sleep(PollMs);
     }
 }
@@ -972,8 +996,9 @@ constexpr KeyName Keys[] = {
     {L"space", VK_SPACE},   {L"up", VK_UP},        {L"down", VK_DOWN},
 };
 
-// key NAME [ID]: a key press for the control ID, or else for the window that
-// has the keyboard focus; the dialog manager of the program sees it as typed.
+// key NAME [ID]: a key press for the control ID, or else for the control of the
+// current window that has the keyboard focus (the window itself when none
+// has); the program's dialog manager sees it as typed.
 Answer Key(const Words& args)
 {
     if (!ChildStarted)
@@ -991,13 +1016,14 @@ Answer Key(const Words& args)
         if (target == nullptr)
             return Fail(problem);
     } else {
+        if (Current == nullptr || !IsWindow(Current))
+            return NeedWindow();
         GUITHREADINFO gui = {};
         gui.cbSize = sizeof gui;
-        if (Current != nullptr &&
-            GetGUIThreadInfo(GetWindowThreadProcessId(Current, nullptr), &gui))
-            target = gui.hwndFocus != nullptr ? gui.hwndFocus : Current;
-        if (target == nullptr)
-            return Fail(L"no window has the keyboard focus");
+        target = Current;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(Current, nullptr), &gui) &&
+            gui.hwndFocus != nullptr && IsChild(Current, gui.hwndFocus))
+            target = gui.hwndFocus;
     }
     LPARAM scan = LPARAM(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
     PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
@@ -1067,8 +1093,8 @@ Answer TreeSelect(HWND tree, const Words& args)
     return {};
 }
 
-// wait-exit [SECONDS]: the program's exit code, and every top-level window seen
-// while waiting (a window that flashes by is caught too).
+// wait-exit [SECONDS]: the program's exit code, and every top-level window that
+// appeared while waiting (one that flashes by is caught too).
 Answer WaitExit(const Words& args)
 {
     if (!ChildStarted)
@@ -1077,28 +1103,24 @@ Answer WaitExit(const Words& args)
     if (!OptionalSeconds(args, 0, seconds))
         return Fail(L"bad time limit");
     Deadline deadline(seconds);
-    std::vector<HWND> seen;
+    std::vector<HWND> known = ChildWindows();   // those shown already are no news
     std::vector<std::wstring> seenText;
     for (;;) {
         for (HWND window : ChildWindows()) {
-            bool known = false;
-            for (HWND s : seen)
-                known = known || s == window;
+            bool old = false;
+            for (HWND k : known)
+                old = old || k == window;
             std::wstring kind = ClassOf(window);
-            if (!known && !kind.empty()) {   // empty: destroyed meanwhile
-                seen.push_back(window);
+            if (!old && !kind.empty()) {   // empty: destroyed meanwhile
+                known.push_back(window);
                 seenText.push_back(kind + L" \"" + TextOf(window) + L"\"");
             }
         }
         if (WaitForSingleObject(Child.hProcess, PollMs) != WAIT_TIMEOUT)
             break;
-        if (deadline.Passed()) {
-            std::wstring shown;
-            for (const std::wstring& s : seenText)
-                shown += L" [" + s + L"]";
+        if (deadline.Passed())
             return Fail(L"timed out waiting for the program to end; windows shown:" +
-                        (shown.empty() ? L" none" : shown));
-        }
+                        ShownWindows());
     }
     Answer answer;
     answer.fields.Key("exit").Num(ChildExitCode());
@@ -1107,6 +1129,23 @@ Answer WaitExit(const Words& args)
         answer.fields.Str(s);
     answer.fields.Close(']');
     ForgetChild();
+    return answer;
+}
+
+// use WINDOW: the handle as an earlier answer gave it.
+Answer Use(const Words& args)
+{
+    long long value = 0;
+    if (!ParseInt(args[0], value))
+        return Fail(L"bad window " + args[0]);
+    HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(value));
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (!ChildStarted || !IsWindow(window) || process != Child.dwProcessId)
+        return Fail(L"window " + args[0] + L" is not one of the program's");
+    Current = window;
+    Answer answer;
+    WriteWindow(answer.fields, window);
     return answer;
 }
 
@@ -1150,6 +1189,7 @@ constexpr Command Commands[] = {
     {L"wait-window", 2, 3, WaitWindow},
     {L"wait-box", 0, 1, WaitBox},
     {L"wait-gone", 0, 1, WaitGone},
+    {L"use", 1, 1, Use},
     {L"dump", 0, 0, Dump},
     {L"click", 1, 1, nullptr, Click},
     {L"answer-box", 1, 1, nullptr, AnswerBox},
@@ -1201,8 +1241,26 @@ void Reply(const Answer& answer)
 
 }   // namespace
 
-int wmain()
+// --mark FILE: the command line and the current folder, one a line, in UTF-8.
+int Mark(const wchar_t* file)
 {
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    std::string text = Utf8(GetCommandLineW()) + "\n" + Utf8(folder) + "\n";
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD written = 0;
+    bool ok = WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr) &&
+              written == text.size();
+    return CloseHandle(out) && ok ? 0 : 1;
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc >= 3 && lstrcmpW(argv[1], L"--mark") == 0)
+        return Mark(argv[2]);
     Input = GetStdHandle(STD_INPUT_HANDLE);
     Output = GetStdHandle(STD_OUTPUT_HANDLE);
     std::string line;
