@@ -29,5 +29,24 @@ add_custom_command(TARGET quillex POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:quillex>" "${QUILLEX_DIST}/quillex"
     VERBATIM)
 
+# The engine and the host platform once more, compiled with other options:
+# coverage instrumentation for the fuzz targets, the stub's -Os for the
+# benchmark.
+function(quillex_engine_copy name)
+    get_target_property(engine_sources quillex_engine SOURCES)
+    get_target_property(host_sources quillex_host SOURCES)
+    set(sources ${engine_sources} ${host_sources})
+    list(TRANSFORM sources PREPEND "${CMAKE_SOURCE_DIR}/")
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}/engine" "${CMAKE_SOURCE_DIR}/host")
+    target_compile_options(${name} PRIVATE ${ARGN})
+endfunction()
+
 enable_testing()
 add_subdirectory(tests)
+if(QUILLEX_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    add_subdirectory(fuzz)
+endif()
+if(NOT QUILLEX_SANITIZE)
+    add_subdirectory(bench)
+endif()

@@ -96,6 +96,7 @@ TEST(DecodeTables, StatusAndRootWidth)
         {"wider wish than the longest code", Lengths({{8, 3}}), 6, CodeComplete, 3, 1},
         {"narrower wish than the shortest code", Lengths({{8, 3}}), 1, CodeComplete, 3, 1},
         {"too few short codes widen the root", {2, 2, 2, 3, 3}, 1, CodeComplete, 3, 1},
+        {"widening stops at the wished width", {1, 3, 4, 5, 5}, 3, CodeIncomplete, 3, 4},
         {"a length above 16", {17, 1}, 7, CodeOverSubscribed, 7, 0},
     };
     for (const auto& c : cases) {

@@ -471,7 +471,8 @@ TEST_F(Inflate, FailedBlocksStopTheMember)
         w.Bits(0, 5);
         w.Bits(0, 5);
         w.Bits(15, 4);
-        w.Bits(0, 19 * 3);
+        for (int j = 0; j < 19; j++)
+            w.Bits(0, 3);
         w.Bits(0, 16);
     }
     {
