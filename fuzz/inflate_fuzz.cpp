@@ -1,6 +1,7 @@
 // Arbitrary bytes as one member's deflate data. The decoder must end without
 // touching memory outside its buffers, never read past the member, and,
-// wherever zlib finds the stream whole and valid, write exactly zlib's bytes.
+// wherever zlib finds the stream whole and valid, write zlib's bytes (same
+// size, same CRC-32).
 #include <zlib.h>
 
 #include <cstdint>
@@ -35,18 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HostOpenArchiveBytes(archive);
     LocalHeader = LocalFileHeader{};
     CompressedLeft = int32_t(size);
+    // Only counted: the CRC and the size stand for the bytes.
     HostSink sink;
+    sink.keep = false;
     OutFile = HostOpenSink(sink);
     CrcValue = 0xFFFFFFFF;
     InflateMember();
     Require(PlatSeekArchive(0, SeekFromCurrent) <= size);
-    Require(sink.bytes.size() == sink.total);
 
-    std::vector<uint8_t> zlib;
-    if (ZlibInflate(std::vector<uint8_t>(data, data + size), zlib)) {
-        Require(sink.bytes == zlib);
+    uint32_t crc = 0;
+    uint64_t total = 0;
+    const bool valid = ZlibInflate(std::vector<uint8_t>(data, data + size),
+                                   [&](const uint8_t* p, size_t n) {
+                                       crc = uint32_t(crc32(crc, p, uInt(n)));
+                                       total += n;
+                                   });
+    if (valid) {
         Require(!MemberFailed);
-        Require((CrcValue ^ 0xFFFFFFFF) == uint32_t(crc32(0, sink.bytes.data(), uInt(sink.bytes.size()))));
+        Require(sink.total == total);
+        Require((CrcValue ^ 0xFFFFFFFF) == crc);
     }
     HostReset();
     return 0;

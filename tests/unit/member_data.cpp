@@ -252,24 +252,30 @@ std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& data, int level, in
     return out;
 }
 
-bool ZlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out)
+bool ZlibInflate(const std::vector<uint8_t>& stream,
+                 const std::function<void(const uint8_t*, size_t)>& take)
 {
     z_stream z = {};
     if (inflateInit2(&z, -15) != Z_OK)
         throw std::runtime_error("inflateInit2");
     z.next_in = const_cast<Bytef*>(stream.data());
     z.avail_in = uInt(stream.size());
-    out.clear();
     int status = Z_OK;
     uint8_t chunk[32768];
     while (status == Z_OK) {
         z.next_out = chunk;
         z.avail_out = sizeof chunk;
         status = inflate(&z, Z_NO_FLUSH);
-        out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+        take(chunk, sizeof chunk - z.avail_out);
     }
     inflateEnd(&z);
     return status == Z_STREAM_END;
+}
+
+bool ZlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out)
+{
+    out.clear();
+    return ZlibInflate(stream, [&out](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
 }
 
 uint32_t Crc32Bytes(const std::vector<uint8_t>& data)

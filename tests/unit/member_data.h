@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ std::vector<uint8_t> MakeSample(Sample kind, size_t size, uint32_t seed = 1);
 // was whole and valid).
 std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& data, int level, int strategy);
 bool ZlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out);
+// The same, handing the output to `take` piece by piece.
+bool ZlibInflate(const std::vector<uint8_t>& stream,
+                 const std::function<void(const uint8_t*, size_t)>& take);
 
 uint32_t Crc32Bytes(const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
