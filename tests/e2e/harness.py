@@ -11,7 +11,8 @@ checkout built with scripts/build):
   QUILLEX_DRIVER       the driver, build/win64/tests/ui/ui_driver.exe
   QUILLEX_WINE64       the wine64 loader
   QUILLEX_WINESERVER   the wineserver of that wine
-  WINEPREFIX           a private prefix, build/native/wineprefix
+  QUILLEX_WINEPREFIX   the private prefix, build/native/wineprefix (never the
+                       user's own WINEPREFIX: the harness reconfigures it)
   QUILLEX_E2E_WORK     where scenarios leave their files, build/native/e2e
   QUILLEX_SCREENSHOTS  1: save screenshots to build/screenshots/
 
@@ -63,7 +64,7 @@ DIST = _setting("QUILLEX_DIST", TOP / "dist")
 DRIVER = _setting("QUILLEX_DRIVER", TOP / "build/win64/tests/ui/ui_driver.exe")
 WINE64 = _program("QUILLEX_WINE64", "/usr/lib/wine/wine64")
 WINESERVER = _program("QUILLEX_WINESERVER", "/usr/lib/wine/wineserver")
-PREFIX = _setting("WINEPREFIX", TOP / "build/native/wineprefix")
+PREFIX = _setting("QUILLEX_WINEPREFIX", TOP / "build/native/wineprefix")
 WORK = _setting("QUILLEX_E2E_WORK", TOP / "build/native/e2e")
 SCREENSHOTS = TOP / "build/screenshots"
 STUB = DIST / "stub64.exe"   # the only stub that runs here
@@ -82,7 +83,9 @@ def windows_path(path):
 
 
 def run(command, timeout=60, **options):
-    """Runs a command to its end, bounded; fails with its output."""
+    """Runs a command to its end, bounded; fails with its output. Its input is
+    closed: wine's console programs would otherwise wait on it."""
+    options.setdefault("stdin", subprocess.DEVNULL)
     result = subprocess.run([str(c) for c in command], capture_output=True, text=True,
                             timeout=timeout, **options)
     if result.returncode != 0:
@@ -290,10 +293,17 @@ def main():
 # ---------------------------------------------------------------------------
 # The prefix, and showing a file's dialog
 
+def _stop_wineserver():
+    """Ends every wine process of the prefix, and its wineserver (none running
+    is fine)."""
+    subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=30,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
 def prepare_prefix():
     """A fresh wineserver for this display, and the prefix made or updated."""
-    subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=30,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _stop_wineserver()
     PREFIX.parent.mkdir(parents=True, exist_ok=True)
     started = time.monotonic()
     run([WINE64, "wineboot", "-i"], env=wine_environment(), timeout=300)
@@ -305,9 +315,7 @@ def prepare_prefix():
 
 
 def stop_prefix():
-    """Ends every wine process of the prefix, and its wineserver."""
-    subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=30,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _stop_wineserver()
     print(f"no wine process left in {PREFIX}")
 
 
