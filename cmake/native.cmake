@@ -18,12 +18,24 @@ add_library(quillex_host STATIC
 target_include_directories(quillex_host PUBLIC host)
 target_link_libraries(quillex_host PUBLIC quillex_engine)
 
-add_executable(quillex
-    tools/quillex.cpp
+# The distributor's tool: its pieces in a library that the unit tests share.
+find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
+find_package(Threads REQUIRED)
+add_library(quillex_tools STATIC
+    tools/build_command.cpp
+    tools/engine_run.cpp
+    tools/progress.cpp
     tools/sfx_file.cpp
+    tools/source_files.cpp
+    tools/zip_input.cpp
+    tools/zip_writer.cpp
 )
-target_include_directories(quillex PRIVATE tools)
-target_link_libraries(quillex PRIVATE quillex_host)
+target_include_directories(quillex_tools PUBLIC tools PRIVATE ${LIBDEFLATE_INCLUDE_DIR})
+target_link_libraries(quillex_tools PUBLIC quillex_host ${LIBDEFLATE_LIBRARY} Threads::Threads)
+
+add_executable(quillex tools/quillex.cpp)
+target_link_libraries(quillex PRIVATE quillex_tools)
 add_custom_command(TARGET quillex POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory "${QUILLEX_DIST}"
     COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:quillex>" "${QUILLEX_DIST}/quillex"

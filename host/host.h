@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -75,5 +76,8 @@ void HostFailWritesAfter(int64_t bytes);
 // Appends the size asked by every later archive read to `log`; null stops.
 void HostLogArchiveReads(std::vector<uint32_t>* log);
 
-// Windows notation to a POSIX path.
+// Windows notation (Windows-1252) to a POSIX path (UTF-8).
 std::string HostPath(const char* windowsPath);
+// The moment an MS-DOS time (low 16 bits) and date (high 16 bits) stand for,
+// taken as local time; false for fields that are no valid date and time.
+bool HostTimeFromDos(uint32_t timeDate, time_t& when);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <set>
@@ -53,7 +54,9 @@ std::string FolderKey(std::string path)
 
 std::string HostPath(const char* windowsPath)
 {
-    std::string path(windowsPath);
+    // The engine's paths are ANSI texts in Windows-1252, the file system's
+    // names here are UTF-8.
+    std::string path = Cp1252ToUtf8(windowsPath);
     for (char& c : path)
         if (c == '\\')
             c = '/';
@@ -286,8 +289,36 @@ uint32_t PlatWriteFile(OutputFile file, const void* source, uint32_t count)
     return written;
 }
 
-void PlatSetFileTime(OutputFile, uint32_t)
+bool HostTimeFromDos(uint32_t timeDate, time_t& when)
 {
+    struct tm local = {};
+    local.tm_sec = int(timeDate & 0x1F) * 2;
+    local.tm_min = int(timeDate >> 5 & 0x3F);
+    local.tm_hour = int(timeDate >> 11 & 0x1F);
+    local.tm_mday = int(timeDate >> 16 & 0x1F);
+    local.tm_mon = int(timeDate >> 21 & 0x0F) - 1;
+    local.tm_year = int(timeDate >> 25) + 80;
+    local.tm_isdst = -1;
+    struct tm asked = local;
+    when = mktime(&local);
+    // mktime carries fields that are out of range into the next ones; the
+    // platform refuses such a date, and so does this.
+    return when != time_t(-1) && local.tm_sec == asked.tm_sec && local.tm_min == asked.tm_min &&
+           local.tm_mday == asked.tm_mday && local.tm_mon == asked.tm_mon &&
+           local.tm_year == asked.tm_year && asked.tm_hour < 24;
+}
+
+void PlatSetFileTime(OutputFile file, uint32_t dosTimeDate)
+{
+    time_t when;
+    if (DryRun || (Sink != nullptr && file == Sink) || !HostTimeFromDos(dosTimeDate, when))
+        return;
+    // Whatever is still buffered would otherwise be written at the close,
+    // after the time is set, and move it again.
+    FILE* stream = static_cast<FILE*>(file);
+    std::fflush(stream);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+    futimens(fileno(stream), times);
 }
 
 bool PlatCloseFile(OutputFile file)
@@ -344,8 +375,11 @@ bool PlatCreateFolder(const char* path)
 
 void PlatCurrentFolder(char* target, uint32_t size)
 {
-    if (getcwd(target, size) == nullptr)
-        target[0] = 0;
+    char folder[4096];
+    std::string ansi;
+    if (getcwd(folder, sizeof folder) == nullptr)
+        folder[0] = 0;
+    CopyText(target, size, Utf8ToCp1252(folder, ansi) ? ansi.c_str() : folder);
 }
 
 bool PlatSetCurrentFolder(const char* path)

@@ -13,7 +13,9 @@ const uint16_t High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void PutUtf8(std::string& out, uint32_t c)
+}  // namespace
+
+void AppendUtf8(std::string& out, uint32_t c)
 {
     if (c < 0x80) {
         out += char(c);
@@ -27,13 +29,11 @@ void PutUtf8(std::string& out, uint32_t c)
     }
 }
 
-}  // namespace
-
 std::string Cp1252ToUtf8(const std::string& cp1252)
 {
     std::string out;
     for (unsigned char b : cp1252)
-        PutUtf8(out, b >= 0x80 && b < 0xA0 ? High[b - 0x80] : b);
+        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? High[b - 0x80] : b);
     return out;
 }
 

@@ -1,38 +1,21 @@
 #include "sfx_file.h"
 
 #include "globals.h"
+#include "zip_records.h"
 
 namespace {
 
-uint32_t Get16(const std::vector<uint8_t>& b, size_t at)
-{
-    return b[at] | uint32_t(b[at + 1]) << 8;
-}
-
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
-{
-    return Get16(b, at) | Get16(b, at + 2) << 16;
-}
-
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        b[at + i] = uint8_t(v >> (8 * i));
-}
-
-constexpr uint32_t EndRecordSize = 22;
-constexpr uint32_t CentralHeaderSize = 46;
 constexpr uint32_t MaxFileSize = 0x7FFFFFFF;   // the stub seeks with signed 32-bit offsets
 
 // Finds the end record that, with its comment, ends exactly at the end of the
 // archive: the one the stub's size check accepts.
 bool FindEndRecord(const std::vector<uint8_t>& zip, size_t& at)
 {
-    if (zip.size() < EndRecordSize)
+    if (zip.size() < EndRecordBytes)
         return false;
-    size_t lowest = zip.size() > 65535 + EndRecordSize ? zip.size() - 65535 - EndRecordSize : 0;
-    for (size_t i = zip.size() - EndRecordSize + 1; i-- > lowest;) {
-        if (Get32(zip, i) == 0x06054B50 && i + EndRecordSize + Get16(zip, i + 20) == zip.size()) {
+    size_t lowest = zip.size() > 65535 + EndRecordBytes ? zip.size() - 65535 - EndRecordBytes : 0;
+    for (size_t i = zip.size() - EndRecordBytes + 1; i-- > lowest;) {
+        if (Get32(zip, i) == EndRecordSignature && i + EndRecordBytes + Get16(zip, i + 20) == zip.size()) {
             at = i;
             return true;
         }
@@ -41,6 +24,32 @@ bool FindEndRecord(const std::vector<uint8_t>& zip, size_t& at)
 }
 
 }  // namespace
+
+const FlagSwitch FlagSwitches[6] = {
+    {"hide-run-option", FlagShowRunOption, false},
+    {"no-member-choice", FlagMemberChoice, false},
+    {"hide-overwrite", FlagHideOverwrite, true},
+    {"no-size-check", FlagNoSizeCheck, true},
+    {"auto", FlagAuto, true},
+    {"no-done-message", FlagNoDoneMessage, true},
+};
+
+const OverwriteChoice OverwriteChoices[3] = {
+    {"always", FlagOverwriteAlways},
+    {"never", FlagOverwriteNever},
+    {"confirm", 0},
+};
+
+const char* OverwriteName(uint8_t flags)
+{
+    // Both bits together start with the question, as neither does.
+    for (const OverwriteChoice& choice : OverwriteChoices)
+        if ((flags & FlagOverwriteMask) == choice.bits)
+            return choice.name;
+    return "confirm";
+}
+
+const char* const MessageTypeNames[3] = {"ok", "okcancel", "yesno"};
 
 bool EncodeBlock(const SfxBlock& block, std::vector<uint8_t>& bytes, std::string& error)
 {
@@ -145,7 +154,7 @@ bool RelocateZip(const std::vector<uint8_t>& zip, uint32_t shift, std::vector<ui
                 "(an archive with data in front of it, or a damaged one)";
         return false;
     }
-    if (Get32(zip, 0) != 0x04034B50) {
+    if (Get32(zip, 0) != LocalHeaderSignature) {
         error = "the archive does not start with a local file header";
         return false;
     }
@@ -156,7 +165,7 @@ bool RelocateZip(const std::vector<uint8_t>& zip, uint32_t shift, std::vector<ui
     out = zip;
     size_t at = cdOffset;
     for (uint32_t i = 0; i < entries; i++) {
-        if (at + CentralHeaderSize > end || Get32(zip, at) != 0x02014B50) {
+        if (at + CentralHeaderBytes > end || Get32(zip, at) != CentralHeaderSignature) {
             error = "the central directory is damaged (entry " + std::to_string(i + 1) + ")";
             return false;
         }
@@ -165,10 +174,10 @@ bool RelocateZip(const std::vector<uint8_t>& zip, uint32_t shift, std::vector<ui
             error = "Zip64 archives are not supported";
             return false;
         }
-        Put32(out, at + 42, localOffset + shift);
-        at += CentralHeaderSize + Get16(zip, at + 28) + Get16(zip, at + 30) + Get16(zip, at + 32);
+        Set32(out, at + 42, localOffset + shift);
+        at += CentralHeaderBytes + Get16(zip, at + 28) + Get16(zip, at + 30) + Get16(zip, at + 32);
     }
-    Put32(out, end + 16, cdOffset + shift);
+    Set32(out, end + 16, cdOffset + shift);
     return true;
 }
 

@@ -19,7 +19,31 @@ enum : uint8_t {
     FlagNoDoneMessage = 0x80,
 };
 
+// The switches of `quillex build` that each turn one flag bit, named as
+// `quillex info` prints them back. `sets` tells whether the switch sets its
+// bit or clears it.
+struct FlagSwitch {
+    const char* name;
+    uint8_t bit;
+    bool sets;
+};
+extern const FlagSwitch FlagSwitches[6];
+inline bool SwitchInEffect(const FlagSwitch& s, uint8_t flags)
+{
+    return ((flags & s.bit) != 0) == s.sets;
+}
+
+// The values of --overwrite, with the bits 3-4 each stands for.
+struct OverwriteChoice {
+    const char* name;
+    uint8_t bits;
+};
+extern const OverwriteChoice OverwriteChoices[3];
+// The name of the policy that `flags` starts with.
+const char* OverwriteName(uint8_t flags);
+
 enum class MessageType { Ok, OkCancel, YesNo };
+extern const char* const MessageTypeNames[3];
 
 // The block's contents. Texts are Windows-1252 bytes, at most 255 each; the
 // message is kept without the byte that selects its box type.
