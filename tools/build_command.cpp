@@ -686,6 +686,17 @@ int BuildCommand(int argc, char** argv)
         }
     }
 
+    // Building over an input would pack the output into itself, or lose the
+    // archive it was made from.
+    struct stat target;
+    if (stat(options.output.c_str(), &target) == 0) {
+        for (const std::string& input : options.inputs) {
+            struct stat source;
+            if (stat(input.c_str(), &source) == 0 && source.st_dev == target.st_dev &&
+                source.st_ino == target.st_ino)
+                return Fail(options.output + " is one of the inputs; write the self-extracting file elsewhere");
+        }
+    }
     FILE* out = CreateTemp(options.output, error);
     if (out == nullptr)
         return Fail(error);

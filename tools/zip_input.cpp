@@ -212,7 +212,7 @@ bool ReadZipInput(const std::vector<uint8_t>& zip, ZipInput& input, std::string&
         // The Zip64 end record normally stands right before its locator.
         uint64_t at = end >= 76 && Get32(zip, end - 76) == Zip64EndRecordSignature ? end - 76
                                                                              : Get64(zip, end - 12);
-        if (at + 56 > end || Get32(zip, at) != Zip64EndRecordSignature) {
+        if (at > end || end - at < 56 || Get32(zip, at) != Zip64EndRecordSignature) {
             error = "the Zip64 end record is damaged";
             return false;
         }

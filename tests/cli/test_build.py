@@ -261,6 +261,9 @@ class Refusals(BuildTest):
              ["lost", "leads nowhere"]),
             ("a link that loops", loop, ["up", "leads back"]),
             ("nothing at all", lambda r: None, ["nothing to pack"]),
+            ("a file too large", lambda r: (write(os.path.join(r, "huge.bin")),   # sparse
+                                            os.truncate(os.path.join(r, "huge.bin"), 5 << 29)),
+             ["huge.bin", "2 GiB"]),
             ("a ZIP member compressed with bzip2", python_zip("packed.txt", zipfile.ZIP_BZIP2),
              ["packed.txt", "method 12", "bzip2"]),
             ("a ZIP member outside the destination", python_zip("../evil.txt"), ["../evil.txt"]),
@@ -280,6 +283,15 @@ class Refusals(BuildTest):
                     self.assertIn(fragment, err)
                 self.assertEqual(Path(out).read_bytes(), b"an older build")
                 self.assertEqual([f for f in os.listdir(self.dir) if f.startswith("kept.exe.")], [])
+
+    def test_the_output_may_not_replace_an_input(self):
+        write(self.path("a.zip"), b"")
+        with zipfile.ZipFile(self.path("a.zip"), "w") as z:
+            z.writestr("a.txt", "a")
+        before = Path(self.path("a.zip")).read_bytes()
+        _, err = self.build(self.path("a.zip"), out=self.path("a.zip"), expect=1)
+        self.assertIn("one of the inputs", err)
+        self.assertEqual(Path(self.path("a.zip")).read_bytes(), before)
 
     def test_usage_errors(self):
         write(self.path("a.txt"), "a")
