@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "crc32.h"
 #include "deflate_writer.h"
 #include "globals.h"
 #include "helpers.h"
@@ -77,7 +78,11 @@ struct Codes {
 
 class Inflate : public ::testing::Test {
 protected:
-    void SetUp() override { HostReset(); }
+    void SetUp() override
+    {
+        HostReset();
+        MakeCrcTable();
+    }
     void TearDown() override { HostReset(); }
 };
 
