@@ -39,6 +39,16 @@ BAD_SIZE_TEXT = "Taille de fichier incorrect, essayez de le télécharger à nou
 ERROR_CAPTION = "Erreur.."
 READ_ERROR_CAPTION = "Erreur à la lecture de l'archive."
 DEFAULT_CAPTION = "Quillex"
+ALL_DONE_TEXT = "Tous les fichiers ont été extraits."
+DONE_CAPTION = "Terminé."
+SOME_FAILED_TEXT = "Le(s) fichier(s) sélectionné(s) n'ont pu être extraits."
+FOLDER_ERROR_TEXT = "Erreur dans le répertoire .."
+OPEN_ERROR_CAPTION = "Impossible d'ouvrir le fichier .."
+
+# The main dialog's controls.
+DESTINATION, BROWSE, MEMBERS, MEMBERS_SHOWN = 101, 775, 301, 302
+OVERWRITE_LABEL, ALWAYS, NEVER, CONFIRM = 509, 501, 502, 503
+RUN_OPTION, ABOUT, EXTRACT, CLOSE = 1007, 103, 1, 2
 
 # Button IDs of message boxes and dialogs.
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
@@ -97,8 +107,10 @@ def run(command, timeout=60, **options):
 # ---------------------------------------------------------------------------
 # Fixtures
 
-def make_zip(folder, files, name="payload.zip", zip_options=()):
-    """Writes `files` (name -> bytes or text) under folder/content and zips them."""
+def make_zip(folder, files, name="payload.zip", zip_options=(), in_order=False):
+    """Writes `files` (name -> bytes or text) under folder/content and zips them:
+    the whole tree with its folder entries, or with in_order exactly these
+    files, in this order, without folder entries."""
     content = Path(folder) / "content"
     shutil.rmtree(content, ignore_errors=True)
     for member, data in files.items():
@@ -107,8 +119,27 @@ def make_zip(folder, files, name="payload.zip", zip_options=()):
         target.write_bytes(data.encode() if isinstance(data, str) else data)
     archive = Path(folder) / name
     archive.unlink(missing_ok=True)
-    run(["zip", "-q", "-r", *zip_options, archive, "."], cwd=content)
+    names = list(files) if in_order else ["-r", "."]
+    run(["zip", "-q", *zip_options, archive, *names], cwd=content)
     return archive
+
+
+def wait_for(condition, seconds=10, interval=0.1):
+    """Polls until condition() gives something true, and returns it; None when
+    the time is up."""
+    deadline = time.monotonic() + seconds
+    while True:
+        found = condition()
+        if found or time.monotonic() >= deadline:
+            return found or None
+        time.sleep(interval)
+
+
+def tree(folder):
+    """Every file under folder (its path in / form) with its text."""
+    folder = Path(folder)
+    return {p.relative_to(folder).as_posix(): p.read_text(encoding="utf-8", errors="replace")
+            for p in sorted(folder.rglob("*")) if p.is_file()}
 
 
 def build_sfx(archive, output, *options):
@@ -165,8 +196,11 @@ class Driver:
 
     @staticmethod
     def _read(stream, keep):
-        for line in stream:
-            keep(line.rstrip("\n"))
+        try:
+            for line in stream:
+                keep(line.rstrip("\n"))
+        except (OSError, ValueError):
+            pass   # closed by close() while wine's helpers still held the pipe
         keep(None)
 
     def send(self, *words, timeout=None, check=True):
@@ -205,8 +239,17 @@ class Driver:
         return json.dumps(word, ensure_ascii=False)
 
     def text(self):
-        errors = [e for e in self._errors if e]
+        errors = [e for e in self._errors if e and ":trace:" not in e]
         return "\n".join(self.transcript + (["(driver stderr)"] + errors if errors else []))
+
+    def trace(self, channels):
+        """Wine's trace channels (e.g. "trace+file") for the programs started
+        from now on; their lines come back through trace_lines()."""
+        self.send("setenv", "WINEDEBUG", "-all," + channels)
+
+    def trace_lines(self, word):
+        """The trace lines so far that hold word."""
+        return [e for e in list(self._errors) if e and ":trace:" in e and word in e]
 
     def close(self):
         """Ends the driver, which ends the program it started if still running."""
@@ -241,6 +284,14 @@ class Driver:
 
     def wait_exit(self, seconds=10):
         return self.send("wait-exit", timeout=seconds)
+
+    def controls(self):
+        """The current window's controls by ID (labels without an ID left out)."""
+        return {c["id"]: c for c in self.send("dump")["controls"] if c["id"] != 0xFFFF}
+
+    def use(self, window):
+        """Makes a window of an earlier answer the current one again."""
+        return self.send("use", window["window"])
 
 
 class WineTestCase(unittest.TestCase):

@@ -29,6 +29,8 @@
 //   answer-box ID                  clicks and waits until the box has gone
 //   wait-exit [SECONDS]            the exit code and the windows that appeared meanwhile
 //   kill   sleep SECONDS   quit
+//   setenv NAME [VALUE]            an environment variable (none without VALUE)
+//                                  for the programs started after it
 // The controls a user cannot reach (hidden or disabled) are refused.
 //
 // Started as `ui_driver --mark FILE [ARGUMENT...]` it only writes its command
@@ -1170,6 +1172,16 @@ Answer Pause(const Words& args)
     return {};
 }
 
+// setenv NAME [VALUE]: wine hands the environment block on to the processes it
+// starts, WINEDEBUG included, so one program can be traced alone.
+Answer SetEnvironment(const Words& args)
+{
+    if (!SetEnvironmentVariableW(args[0].c_str(), args.size() > 1 ? args[1].c_str() : nullptr) &&
+        args.size() > 1)
+        return Fail(L"cannot set " + args[0]);
+    return {};
+}
+
 struct Command {
     const wchar_t* name;
     size_t leastArgs;
@@ -1202,6 +1214,7 @@ constexpr Command Commands[] = {
     {L"wait-exit", 0, 1, WaitExit},
     {L"kill", 0, 0, Kill},
     {L"sleep", 1, 1, Pause},
+    {L"setenv", 1, 2, SetEnvironment},
 };
 
 Answer Run(const Words& words)
