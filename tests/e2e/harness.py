@@ -96,8 +96,8 @@ def run(command, timeout=60, **options):
     """Runs a command to its end, bounded; fails with its output. Its input is
     closed: wine's console programs would otherwise wait on it."""
     options.setdefault("stdin", subprocess.DEVNULL)
-    result = subprocess.run([str(c) for c in command], capture_output=True, text=True,
-                            timeout=timeout, **options)
+    result = subprocess.run([c if isinstance(c, bytes) else str(c) for c in command],
+                            capture_output=True, text=True, timeout=timeout, **options)
     if result.returncode != 0:
         raise RuntimeError(f"{command[0]} failed ({result.returncode}):\n"
                            f"{result.stdout}{result.stderr}")

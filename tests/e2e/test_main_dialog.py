@@ -293,6 +293,27 @@ class MainDialog(harness.WineTestCase):
                     self.assertEqual(self.driver.wait_exit()["exit"], 0)
                 program.unlink()
 
+    def test_about_box(self):
+        """"&Infos..." shows the four lines about the program in a box of its
+        own; the dialog goes on afterwards."""
+        files = {"lisez-moi.txt": "Bonjour !\n", "documents/guide.txt": "guide",
+                 "documents/exemple.txt": "exemple"}
+        dialog = self.start(self.program(files, "--caption", "Démonstration Quillex",
+                                         "--run", "><lisez-moi.txt"))
+        self.screenshot("main-dialog", dialog)
+        self.driver.send("click", ABOUT)
+        box = self.driver.wait_box()
+        self.assertBox(box, "Quillex, l'archive auto-extractible pour Windows.\r\n"
+                       "Site : https://quillex.example.org\r\n"
+                       "Courriel : contact@quillex.example.org\r\n"
+                       "Distribution libre et gratuite, sans garantie.",
+                       "A propos de Quillex...", [IDOK])
+        self.screenshot("about", box)
+        self.driver.answer_box(IDOK)
+        self.driver.use(dialog)
+        self.driver.send("click", CLOSE)
+        self.assertEqual(self.driver.wait_exit()["exit"], 0)
+
     def test_close_sets_current_folder(self):
         """"&Fermer" makes the folder in the field the program's current folder
         when it exists, and leaves it otherwise; the automatic mode closes the

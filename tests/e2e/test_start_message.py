@@ -65,7 +65,7 @@ class StartMessage(harness.WineTestCase):
                 self.driver.start(self.sfx("--caption", caption))
                 dialog = self.driver.wait_window()
                 self.assertEqual(dialog["caption"], caption or DEFAULT_CAPTION)
-                self.screenshot("main-dialog", dialog)
+                self.screenshot("main-dialog-caption", dialog)
                 self.driver.send("click", IDCANCEL)
                 self.assertEqual(self.driver.wait_exit()["exit"], 0)
 
