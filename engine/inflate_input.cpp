@@ -45,6 +45,10 @@ void WriteOut(const uint8_t* source, uint32_t count)
     if (written > count)
         written = count;
     CrcBuffer(source, int32_t(written), CrcValue);
+    // A large member takes seconds: one waiting message per block written
+    // keeps the window painted and the program answering the system. The
+    // dialog's controls are disabled for the run, so no second run can start.
+    PlatPumpOneMessage();
 }
 
 }  // namespace
