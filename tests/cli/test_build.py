@@ -269,6 +269,8 @@ class Refusals(BuildTest):
             ("a ZIP member outside the destination", python_zip("../evil.txt"), ["../evil.txt"]),
             ("a ZIP member Windows cannot create", python_zip("a/b:c.txt"), ["a/b:c.txt", "\":\""]),
             ("a damaged ZIP member", damaged_zip, ["bad.txt", "does not extract correctly"]),
+            ("a .zip that is no archive", lambda r: write(os.path.join(r, "in.zip"), "texte"),
+             ["in.zip", "not a ZIP archive"]),
         ]
         for what, prepare, fragments in cases:
             with self.subTest(what):
