@@ -15,8 +15,17 @@ char BrowseBuffer[MAX_PATH] = "";
 HWND NewFolderButton = nullptr;
 bool NewFolderRequested = false;
 
+// Some shells (wine's) set their OK button only after telling us of a new
+// selection; this message, posted then, lets "Nouveau..." follow OK's final
+// state.
+constexpr UINT FollowOkButton = WM_APP + 1;
+
 LRESULT CALLBACK BrowserWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == FollowOkButton) {
+        EnableWindow(NewFolderButton, IsWindowEnabled(GetDlgItem(window, IDOK)));
+        return 0;
+    }
     if (message == WM_COMMAND && wParam == IDC_NEW_FOLDER_BUTTON) {
         NewFolderRequested = true;
         PostMessageA(window, WM_COMMAND, IDOK, 0);
@@ -52,6 +61,7 @@ int CALLBACK BrowseCallback(HWND window, UINT event, LPARAM data, LPARAM)
         if (!SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(data), BrowseBuffer))
             EnableWindow(ok, FALSE);
         EnableWindow(NewFolderButton, IsWindowEnabled(ok));
+        PostMessageA(window, FollowOkButton, 0, 0);
     }
     return 0;
 }
