@@ -135,6 +135,15 @@ def wait_for(condition, seconds=10, interval=0.1):
         time.sleep(interval)
 
 
+def trace_text(line, name):
+    """The text wine's trace shows after name as L"...": backslashes come
+    doubled there, other characters beyond ASCII as a backslash and four hex
+    digits."""
+    quoted = re.search(re.escape(name) + r' L"((?:[^"\\]|\\.)*)"', line).group(1)
+    return re.sub(r"\\(\\|[0-9a-f]{4})",
+                  lambda m: "\\" if m.group(1) == "\\" else chr(int(m.group(1), 16)), quoted)
+
+
 def tree(folder):
     """Every file under folder (its path in / form) with its text."""
     folder = Path(folder)

@@ -2,13 +2,13 @@
 the destination field, what a failed run leaves for a second try, the done
 message, the automatic mode, the controls during a run, and "&Fermer"."""
 
-import re
 import shutil
 
 import harness
 from harness import (ALL_DONE_TEXT, ALWAYS, BROWSE, CLOSE, CONFIRM, DESTINATION, DONE_CAPTION,
                      ERROR_CAPTION, EXTRACT, FOLDER_ERROR_TEXT, IDOK, MEMBERS, MEMBERS_SHOWN,
-                     NEVER, ABOUT, SOME_FAILED_TEXT, make_zip, build_sfx, tree, windows_path)
+                     NEVER, ABOUT, SOME_FAILED_TEXT, make_zip, build_sfx, trace_text, tree,
+                     windows_path)
 
 DAMAGED = "abime.txt"
 DAMAGED_DATA = "ces octets seront abîmés dans l'archive\n"
@@ -341,7 +341,7 @@ class MainDialog(harness.WineTestCase):
                     self.driver.send("set-text", DESTINATION, typed)
                     self.driver.send("click", CLOSE)
                 self.assertEqual(self.driver.wait_exit()["exit"], 0)
-                changes = [re.search(r'curdir now L"(.*)"', line).group(1).replace("\\\\", "\\")
+                changes = [trace_text(line, "curdir now")
                            for line in self.driver.trace_lines("RtlSetCurrentDirectory_U")
                            if line.startswith(f"{process:04x}:")]
                 self.assertEqual(changes[-1], expected, changes)

@@ -7,15 +7,10 @@ import shutil
 
 import harness
 from harness import (ALL_DONE_TEXT, CLOSE, DESTINATION, DONE_CAPTION, DRIVER, EXTRACT, IDOK,
-                     RUN_OPTION, build_sfx, make_zip, wait_for, windows_path)
+                     RUN_OPTION, build_sfx, make_zip, trace_text, wait_for, windows_path)
 
 PROGRAM = "prog.exe"     # the test driver, which leaves a marker when asked
 MARKER = "marque.txt"
-
-
-def trace_value(line, name):
-    """The text wine's trace shows for name (L"..." with doubled backslashes)."""
-    return re.search(name + r' L"(.*?)"', line).group(1).replace("\\\\", "\\")
 
 
 class RunAfter(harness.WineTestCase):
@@ -145,7 +140,7 @@ class RunAfter(harness.WineTestCase):
                 self.driver.wait_box()
                 self.driver.answer_box(IDOK)
                 self.assertEqual(self.driver.wait_exit()["exit"], 0)
-                started = [trace_value(line, "cmdline")
+                started = [trace_text(line, "cmdline")
                            for line in self.driver.trace_lines("CreateProcessInternalW app ")
                            if line.startswith(f"{process:04x}:")]
                 self.assertEqual(len(started), 1, started)
