@@ -76,6 +76,11 @@ void HostFailWritesAfter(int64_t bytes);
 // Appends the size asked by every later archive read to `log`; null stops.
 void HostLogArchiveReads(std::vector<uint32_t>* log);
 
+// From now on the archive gives at most `bytes` more bytes in all, like a
+// file on a medium that went away; then every read gets nothing. A negative
+// count lifts the limit (HostReset does too).
+void HostFailReadsAfter(int64_t bytes);
+
 // Windows notation (Windows-1252) to a POSIX path (UTF-8).
 std::string HostPath(const char* windowsPath);
 // The moment an MS-DOS time (low 16 bits) and date (high 16 bits) stand for,

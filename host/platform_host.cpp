@@ -41,6 +41,7 @@ std::set<std::string> DryRunFolders;
 HostSink* Sink = nullptr;
 int64_t WriteAllowance = -1;
 std::vector<uint32_t>* ReadLog = nullptr;
+int64_t ReadAllowance = -1;
 
 // "a/b/" and "a/b" name the same folder.
 std::string FolderKey(std::string path)
@@ -184,6 +185,11 @@ void HostLogArchiveReads(std::vector<uint32_t>* log)
     ReadLog = log;
 }
 
+void HostFailReadsAfter(int64_t bytes)
+{
+    ReadAllowance = bytes;
+}
+
 void HostReset()
 {
     StartedCommands.clear();
@@ -205,6 +211,7 @@ void HostReset()
     Sink = nullptr;
     WriteAllowance = -1;
     ReadLog = nullptr;
+    ReadAllowance = -1;
     ResetSharedState();
 }
 
@@ -230,7 +237,12 @@ uint32_t PlatReadArchive(void* target, uint32_t count)
         ReadLog->push_back(count);
     if (Archive == nullptr)
         return 0;
-    return uint32_t(std::fread(target, 1, count, Archive));
+    if (ReadAllowance >= 0 && count > ReadAllowance)
+        count = uint32_t(ReadAllowance);
+    uint32_t got = uint32_t(std::fread(target, 1, count, Archive));
+    if (ReadAllowance >= 0)
+        ReadAllowance -= got;
+    return got;
 }
 
 uint32_t PlatSeekArchive(int32_t offset, uint16_t origin)
