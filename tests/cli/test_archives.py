@@ -10,7 +10,9 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+import struct
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(os.path.dirname(HERE))
@@ -258,6 +260,41 @@ class DamagedArchives(ArchiveTest):
         self.assertEqual(open(os.path.join(target, "good2.txt")).read(), "bon aussi " * 2000)
         status, out, err = quillex("test", archive)
         self.assertEqual((status, out), (1, "failed: bad.txt\n"))
+
+    def test_deflate_bomb_is_checked_in_flat_memory(self):
+        # 300 MiB of zeros in a few hundred KiB: decoded through the 32 KiB
+        # window whatever its size, so the tool's memory stays small.
+        archive = self.path("bomb.zip")
+        zeros = zlib.compressobj(9, zlib.DEFLATED, -15)
+        chunk = bytes(1 << 20)
+        data = b"".join(zeros.compress(chunk) for _ in range(300)) + zeros.flush()
+        self.assertLess(len(data), 400_000)
+        with zipfile.ZipFile(archive, "w") as z:
+            info = zipfile.ZipInfo("zeros.bin")
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, b"")
+        # Put the large stream in place of the empty one, with its sizes and CRC.
+        crc = 0
+        for _ in range(300):
+            crc = zlib.crc32(chunk, crc)
+        with open(archive, "wb") as f:
+            name = b"zeros.bin"
+            header = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0x21, crc, len(data),
+                                 300 << 20, len(name), 0)
+            central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0x21, crc,
+                                  len(data), 300 << 20, len(name), 0, 0, 0, 0, 0, 0)
+            local = header + name + data
+            end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central) + len(name),
+                              len(local), 0)
+            f.write(local + central + name + end)
+        # Waited for by hand, to get this child's own peak memory.
+        child = subprocess.Popen([QUILLEX, "test", str(archive)], stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+        out = child.stdout.read()
+        _, status, usage = os.wait4(child.pid, 0)
+        child.stdout.close()
+        self.assertEqual((os.waitstatus_to_exitcode(status), out), (0, b""))
+        self.assertLess(usage.ru_maxrss, 64 * 1024)   # KiB
 
     def test_unreadable_and_foreign_files(self):
         status, _, err = quillex("list", self.path("missing.zip"))
