@@ -349,7 +349,10 @@ bool ProcessArchive(WindowRef dialog, int listId, bool listMode)
         if (listMode) {
             PlatListAdd(list, MemberName);
         } else if (IsMemberSelected(list, MemberName)) {
-            Outcome outcome = ExtractMember(list, uint32_t(dataStart), nameCut || !sizesKnown);
+            // Data that would reach past 2 GiB is not in any file the seek
+            // can read: such a member fails, whatever its CRC says.
+            Outcome outcome = ExtractMember(list, uint32_t(dataStart),
+                                            nameCut || !sizesKnown || next > LastPosition);
             if (outcome == Outcome::EndRun)
                 return false;
             if (outcome == Outcome::StopWalk)
