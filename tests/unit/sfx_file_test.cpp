@@ -5,69 +5,23 @@
 
 #include "globals.h"
 #include "sfx_file.h"
+#include "test_support.h"
+#include "zip_builder.h"
 
 namespace {
-
-void Put16(std::string& s, uint32_t v)
-{
-    s += char(v & 0xFF);
-    s += char(v >> 8 & 0xFF);
-}
-
-void Put32(std::string& s, uint32_t v)
-{
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
 
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
 {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-// A stored archive of the given members, built by hand so the offsets are known.
+// An archive of empty stored members: its offsets are known.
 std::vector<uint8_t> Zip(const std::vector<std::string>& names, const std::string& comment = "")
 {
-    std::string local, central;
-    for (const std::string& name : names) {
-        uint32_t offset = uint32_t(local.size());
-        local += "PK\x03\x04";
-        Put16(local, 10);
-        Put16(local, 0);
-        Put16(local, 0);
-        Put32(local, 0);
-        Put32(local, 0);
-        Put32(local, 0);
-        Put32(local, 0);
-        Put16(local, uint32_t(name.size()));
-        Put16(local, 0);
-        local += name;
-        central += "PK\x01\x02";
-        Put16(central, 20);
-        Put16(central, 10);
-        central += std::string(8, '\0');
-        Put32(central, 0);
-        Put32(central, 0);
-        Put32(central, 0);
-        Put16(central, uint32_t(name.size()));
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put32(central, 0);
-        Put32(central, offset);
-        central += name;
-    }
-    std::string end = "PK\x05\x06";
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, uint32_t(names.size()));
-    Put16(end, uint32_t(names.size()));
-    Put32(end, uint32_t(central.size()));
-    Put32(end, uint32_t(local.size()));
-    Put16(end, uint32_t(comment.size()));
-    std::string all = local + central + end + comment;
-    return std::vector<uint8_t>(all.begin(), all.end());
+    std::vector<ZipMember> members;
+    for (const std::string& name : names)
+        members.emplace_back(name, "");
+    return Bytes(MakeZip(members, comment));
 }
 
 TEST(SfxFile, BlockRoundTrip)

@@ -23,4 +23,5 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& content);
+std::string ReadAll(const std::string& path);
 std::vector<uint8_t> Bytes(const std::string& s);
