@@ -299,6 +299,7 @@ class MainDialog(harness.WineTestCase):
         files = {"lisez-moi.txt": "Bonjour !\n", "documents/guide.txt": "guide",
                  "documents/exemple.txt": "exemple"}
         dialog = self.start(self.program(files, "--caption", "Démonstration Quillex",
+                                         "--dest", "C:\\Quillex\\Démonstration",
                                          "--run", "><lisez-moi.txt"))
         self.screenshot("main-dialog", dialog)
         self.driver.send("click", ABOUT)
