@@ -113,16 +113,43 @@ class Questions(harness.WineTestCase):
         self.driver.send("wait-gone")
         return question
 
+    def test_folder_entry_that_exists(self):
+        """A folder entry ("sous/") whose folder exists is done without a
+        question: the existence test searches for "sous\\" itself, which
+        finds nothing, and the folder that is then "made" is there. Its file
+        is asked about as usual."""
+        files = {"sous/fichier.txt": "dedans"}
+        program = build_sfx(make_zip(self.work, files), self.work / "setup.exe")
+        destination = self.work / "dest"
+        (destination / "sous").mkdir(parents=True)
+        (destination / "sous" / "fichier.txt").write_text("ancien")
+        self.start(program, destination)
+        self.driver.send("click", EXTRACT)
+        self.driver.wait_window(EXISTS_TITLE)
+        self.assertEqual(self.driver.controls()[EXISTS_TEXT]["text"], "fichier.txt" + EXISTS_SUFFIX)
+        self.driver.send("click", YES)
+        self.driver.send("wait-gone")
+        self.assertDone()
+        self.assertEqual(tree(destination), files)
+
     def test_password_asked_once(self):
         """Two members encrypted with one password: the question comes once,
         masks what is typed, and stays open through Escape; the password
         typed opens both. A password with an accent is taken in
-        Windows-1252, as the archive's maker on Windows typed it."""
+        Windows-1252, as the archive's maker on Windows typed it; one typed
+        longer than 79 characters is cut there."""
         files = {"un.txt": "premier secret", "deux/trois.txt": "second secret"}
-        for password in ["secret", "sésame"]:
+        long = "0123456789" * 8
+        cases = [
+            # the archive's password, typed
+            ("secret", "secret"),
+            ("sésame", "sésame"),
+            (long[:79], long + "de trop"),
+        ]
+        for number, (password, typed) in enumerate(cases):
             with self.subTest(password=password):
                 program = self.encrypted_program([(files, True)], password.encode("cp1252"))
-                destination = self.work / f"dest-{password}"
+                destination = self.work / f"dest{number}"
                 self.start(program, destination)
                 self.driver.send("click", EXTRACT)
                 question = self.driver.wait_window(PASSWORD_TITLE)
@@ -133,7 +160,7 @@ class Questions(harness.WineTestCase):
                 stayed = self.driver.send("wait-gone", 1, check=False)
                 self.assertFalse(stayed["ok"])
                 self.screenshot("password", question)
-                self.driver.send("type", PASSWORD_EDIT, password)
+                self.driver.send("type", PASSWORD_EDIT, typed)
                 self.driver.send("click", IDOK)
                 self.driver.send("wait-gone")
                 self.assertDone()
