@@ -34,28 +34,157 @@ DecodeEntry* FixedChain = nullptr;
 
 // Looks up one code, descending through its sub-tables; null for a pattern
 // or symbol that must not occur.
-const DecodeEntry* DecodeSymbol(const DecodeEntry* t, uint32_t bits, uint32_t& b, uint32_t& k)
+const DecodeEntry* DecodeSymbol(const DecodeEntry* t, uint32_t bits, uint64_t& b, uint32_t& k)
 {
     NeedBits(bits, b, k);
-    t += b & BitMask[bits];
+    t += uint32_t(b) & BitMask[bits];
     while (t->Extra > ExtraSubTable) {
         if (t->Extra == ExtraInvalid)
             return nullptr;
         DumpBits(t->Bits, b, k);
         bits = t->Extra - ExtraSubTable;
         NeedBits(bits, b, k);
-        t = t->Next + (b & BitMask[bits]);
+        t = t->Next + (uint32_t(b) & BitMask[bits]);
     }
     DumpBits(t->Bits, b, k);
     return t;
 }
 
-uint32_t TakeBits(uint32_t n, uint32_t& b, uint32_t& k)
+uint32_t TakeBits(uint32_t n, uint64_t& b, uint32_t& k)
 {
     NeedBits(n, b, k);
-    const uint32_t value = b & BitMask[n];
+    const uint32_t value = uint32_t(b) & BitMask[n];
     DumpBits(n, b, k);
     return value;
+}
+
+// Longest match plus one: below this the window needs no flush within a
+// symbol.
+constexpr uint32_t WindowMargin = 259;
+
+// Takes the next whole bytes of the input buffer into the bit buffer, so that
+// it holds 56 to 63 bits: enough for a length and a distance with their extra
+// bits. Reads 8 bytes at `in`, all of them in the buffer; the bits above the
+// count are the bytes that come next, so later loads agree with them.
+inline uint32_t Refill(const uint8_t* in, uint64_t& b, uint32_t& k)
+{
+    uint64_t v;
+    std::memcpy(&v, in, 8);
+    b |= v << k;
+    const uint32_t taken = (63 - k) >> 3;
+    k |= 56;
+    return taken;
+}
+
+enum : int { FastFailed = 1, FastEndOfBlock = 2, FastOutOfRoom = 3 };
+
+// DecodeCodes while the input buffer has 8 bytes and the window room for the
+// longest match: neither the end of the data nor a flush can come within a
+// symbol, so nothing is checked per bit. Every byte it takes is the
+// member's, so it never moves PastEnd.
+QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* distTable,
+                            uint32_t litBits, uint32_t distBits, uint64_t& bits, uint32_t& count,
+                            uint32_t& position)
+{
+    uint64_t b = bits;
+    uint32_t k = count;
+    uint32_t w = position;
+    uint8_t* const window = Window;
+    const uint8_t* const in = InBuffer;
+    const uint32_t first = InPos;
+    const uint32_t end = InCount;
+    uint32_t at = first;
+    const uint32_t litMask = BitMask[litBits];
+    const uint32_t distMask = BitMask[distBits];
+    const bool full = WindowFull;
+    int result = FastOutOfRoom;
+    while (w < WindowSize - WindowMargin && end - at >= 8) {
+        at += Refill(in + at, b, k);
+        const DecodeEntry* t = litTable + (uint32_t(b) & litMask);
+        while (t->Extra > ExtraSubTable) {
+            if (t->Extra == ExtraInvalid) {
+                result = FastFailed;
+                goto done;
+            }
+            b >>= t->Bits;
+            k -= t->Bits;
+            t = t->Next + (uint32_t(b) & BitMask[t->Extra - ExtraSubTable]);
+        }
+        b >>= t->Bits;
+        k -= t->Bits;
+        if (t->Extra == ExtraLiteral) {
+            window[w++] = uint8_t(t->Value);
+            continue;
+        }
+        if (t->Extra == ExtraEndOfBlock) {
+            result = FastEndOfBlock;
+            break;
+        }
+        uint32_t length = t->Value + (uint32_t(b) & BitMask[t->Extra]);
+        b >>= t->Extra;
+        k -= t->Extra;
+        if (distTable == nullptr) {
+            result = FastFailed;
+            break;
+        }
+        t = distTable + (uint32_t(b) & distMask);
+        while (t->Extra > ExtraSubTable) {
+            if (t->Extra == ExtraInvalid) {
+                result = FastFailed;
+                goto done;
+            }
+            b >>= t->Bits;
+            k -= t->Bits;
+            t = t->Next + (uint32_t(b) & BitMask[t->Extra - ExtraSubTable]);
+        }
+        b >>= t->Bits;
+        k -= t->Bits;
+        const uint32_t distance = t->Value + (uint32_t(b) & BitMask[t->Extra]);
+        b >>= t->Extra;
+        k -= t->Extra;
+        if (distance > w) {
+            if (!full) {
+                result = FastFailed;
+                break;
+            }
+            // The source starts in the window's previous round.
+            uint32_t d = w - distance;
+            do {
+                d &= WindowSize - 1;
+                window[w++] = window[d++];
+            } while (--length != 0);
+            continue;
+        }
+        uint8_t* dst = window + w;
+        const uint8_t* src = dst - distance;
+        w += length;
+        if (distance >= 8) {
+            // Each word read was written at least a word earlier, so the
+            // copy repeats the source as a byte-by-byte copy would.
+            for (; length >= 8; length -= 8, src += 8, dst += 8) {
+                uint64_t x;
+                std::memcpy(&x, src, 8);
+                std::memcpy(dst, &x, 8);
+            }
+            while (length-- != 0)
+                *dst++ = *src++;
+        } else if (distance == 1) {
+            std::memset(dst, *src, length);
+        } else {
+            do
+                *dst++ = *src++;
+            while (--length != 0);
+        }
+    }
+done:
+    // Bits above the count go back to zero, as the careful path expects.
+    b &= (uint64_t(1) << k) - 1;
+    bits = b;
+    count = k;
+    position = w;
+    InPos = uint16_t(at);
+    CompressedLeft -= int32_t(at - first);
+    return result;
 }
 
 }  // namespace
@@ -63,7 +192,7 @@ uint32_t TakeBits(uint32_t n, uint32_t& b, uint32_t& k)
 int DecodeCodes(const DecodeEntry* litTable, const DecodeEntry* distTable, int32_t litBits,
                 int32_t distBits)
 {
-    uint32_t b = BitBuffer;
+    uint64_t b = BitBuffer;
     uint32_t k = BitCount;
     uint32_t w = WindowPos;
     for (;;) {
@@ -71,6 +200,18 @@ int DecodeCodes(const DecodeEntry* litTable, const DecodeEntry* distTable, int32
         // to an endless run of one symbol.
         if (PastEnd > MaxLookahead)
             return 1;
+        if (w < WindowSize - WindowMargin && InCount - InPos >= 8) {
+            const int fast = DecodeFast(litTable, distTable, uint32_t(litBits), uint32_t(distBits),
+                                        b, k, w);
+            if (fast == FastFailed)
+                return 1;
+            if (fast == FastEndOfBlock) {
+                BitBuffer = b;
+                BitCount = uint16_t(k);
+                WindowPos = uint16_t(w);
+                return 0;
+            }
+        }
         const DecodeEntry* t = DecodeSymbol(litTable, uint32_t(litBits), b, k);
         if (t == nullptr)
             return 1;
@@ -127,14 +268,34 @@ int DecodeCodes(const DecodeEntry* litTable, const DecodeEntry* distTable, int32
 
 int DecodeStoredBlock()
 {
-    uint32_t b = BitBuffer;
+    uint64_t b = BitBuffer;
     uint32_t k = BitCount;
     uint32_t w = WindowPos;
     DumpBits(k & 7, b, k);
     uint32_t length = TakeBits(16, b, k);
     if (TakeBits(16, b, k) != (~length & 0xFFFF))
         return 1;
-    for (; length > 0; length--) {
+    while (length > 0) {
+        // With no bits held, the bytes the buffer has are the block's next
+        // ones: they go to the window whole.
+        if (k == 0 && InPos < InCount) {
+            uint32_t chunk = InCount - InPos;
+            if (chunk > length)
+                chunk = length;
+            if (chunk > WindowSize - w)
+                chunk = WindowSize - w;
+            std::memcpy(Window + w, InBuffer + InPos, chunk);
+            InPos = uint16_t(InPos + chunk);
+            CompressedLeft -= int32_t(chunk);
+            length -= chunk;
+            w += chunk;
+            if (w == WindowSize) {
+                FlushWindow(WindowSize);
+                w = 0;
+            }
+            continue;
+        }
+        length--;
         NeedBits(8, b, k);
         if (PastEnd > MaxLookahead)
             return 1;
@@ -174,7 +335,7 @@ int DecodeFixedBlock()
 
 int DecodeDynamicBlock()
 {
-    uint32_t b = BitBuffer;
+    uint64_t b = BitBuffer;
     uint32_t k = BitCount;
     const uint32_t nl = 257 + TakeBits(5, b, k);
     const uint32_t nd = 1 + TakeBits(5, b, k);
@@ -197,7 +358,7 @@ int DecodeDynamicBlock()
     uint16_t last = 0;
     while (i < n) {
         NeedBits(uint32_t(bits), b, k);
-        const DecodeEntry& t = root[b & BitMask[bits]];
+        const DecodeEntry& t = root[uint32_t(b) & BitMask[bits]];
         DumpBits(t.Bits, b, k);
         if (t.Value < 16) {
             lengths[i++] = last = t.Value;
@@ -238,7 +399,7 @@ int DecodeDynamicBlock()
 
 int DecodeBlock(bool& last)
 {
-    uint32_t b = BitBuffer;
+    uint64_t b = BitBuffer;
     uint32_t k = BitCount;
     last = TakeBits(1, b, k) != 0;
     const uint32_t type = TakeBits(2, b, k);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "crc32.h"
 #include "inflate_tables.h"
 
 constexpr uint32_t InBufferSize = 32768;
@@ -12,7 +13,9 @@ constexpr uint32_t WindowSize = 32768;
 extern uint8_t* InBuffer;
 extern uint16_t InPos;
 extern uint32_t InCount;
-extern uint32_t BitBuffer;   // next bit to consume is the lowest
+// Next bit to consume is the lowest. Bits above BitCount are zero, or ones
+// past the member's data.
+extern uint64_t BitBuffer;
 extern uint16_t BitCount;
 extern uint8_t* Window;
 extern uint16_t WindowPos;
@@ -46,16 +49,16 @@ extern int32_t FixedDistBits;
 int ReadByte();
 int NextByte();
 
-inline void NeedBits(uint32_t n, uint32_t& b, uint32_t& k)
+inline void NeedBits(uint32_t n, uint64_t& b, uint32_t& k)
 {
     while (k < n) {
         // Past the end -1 sets every bit from k up; consumers mask.
-        b |= uint32_t(NextByte()) << k;
+        b |= uint64_t(int64_t(NextByte())) << k;
         k += 8;
     }
 }
 
-inline void DumpBits(uint32_t n, uint32_t& b, uint32_t& k)
+inline void DumpBits(uint32_t n, uint64_t& b, uint32_t& k)
 {
     b >>= n;
     k -= n;
