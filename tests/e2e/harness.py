@@ -256,9 +256,19 @@ class Driver:
         from now on; their lines come back through trace_lines()."""
         self.send("setenv", "WINEDEBUG", "-all," + channels)
 
-    def trace_lines(self, word):
-        """The trace lines so far that hold word."""
-        return [e for e in list(self._errors) if e and ":trace:" in e and word in e]
+    def trace_lines(self, word, process=None, settled=None, seconds=3):
+        """The trace lines so far that hold word; with process (a pid, the
+        trace having "+pid"), only that process's. The lines come through a
+        pipe of their own, a little behind the answers: with settled, waits
+        up to seconds for settled(lines) to hold."""
+        prefix = f"{process:04x}:" if process is not None else ""
+
+        def lines():
+            return [e for e in list(self._errors)
+                    if e and ":trace:" in e and word in e and e.startswith(prefix)]
+        if settled is not None:
+            wait_for(lambda: settled(lines()), seconds)
+        return lines()
 
     def close(self):
         """Ends the driver, which ends the program it started if still running."""
@@ -297,6 +307,13 @@ class Driver:
     def controls(self):
         """The current window's controls by ID (labels without an ID left out)."""
         return {c["id"]: c for c in self.send("dump")["controls"] if c["id"] != 0xFFFF}
+
+    def controls_when(self, settled, seconds=5):
+        """The current window's controls once settled(controls) holds (the
+        program may still be busy after the window the test waited for has
+        gone), or as they are when the time is up."""
+        return wait_for(lambda: (lambda c: c if settled(c) else None)(self.controls()),
+                        seconds) or self.controls()
 
     def use(self, window):
         """Makes a window of an earlier answer the current one again."""

@@ -32,10 +32,13 @@ class Browse(harness.WineTestCase):
         self.process = self.driver.start(self.sfx())["pid"]
         self.dialog = self.driver.wait_window()
 
-    def current_folder(self):
-        """The program's current folder as wine's file trace last reported it."""
-        lines = [line for line in self.driver.trace_lines("RtlSetCurrentDirectory_U curdir")
-                 if line.startswith(f"{self.process:04x}:")]
+    def current_folder(self, expected=None):
+        """The program's current folder as wine's file trace last reported it
+        (given a moment to report the one expected)."""
+        lines = self.driver.trace_lines(
+            "RtlSetCurrentDirectory_U curdir", self.process,
+            lambda found: found and (expected is None or
+                                     trace_text(found[-1], "curdir now") == expected))
         return trace_text(lines[-1], "curdir now")
 
     def open_browser(self):
@@ -62,9 +65,12 @@ class Browse(harness.WineTestCase):
             return controls[IDOK]["enabled"], controls[NEW_FOLDER_BUTTON]["enabled"]
         return settled
 
-    def field(self):
+    def assertField(self, expected):
+        """The destination field comes to show expected (the main dialog sets
+        it a moment after the browser or "DLGNEW" has gone)."""
         self.driver.use(self.dialog)
-        return self.driver.controls()[DESTINATION]["text"]
+        controls = self.driver.controls_when(lambda c: c[DESTINATION]["text"] == expected)
+        self.assertEqual(controls[DESTINATION]["text"], expected)
 
     def test_browser(self):
         """The browser opens with its title, its prompt and "Nouveau..." on
@@ -101,15 +107,16 @@ class Browse(harness.WineTestCase):
         self.screenshot("browser", browser)
         self.driver.send("click", IDCANCEL)
         self.driver.send("wait-gone")
-        self.assertEqual(self.field(), windows_path(self.work))
+        self.assertField(windows_path(self.work))
         self.assertEqual(self.current_folder(), start_folder)
         self.open_browser()
         self.buttons_after(*tree_path(chosen))
         self.driver.send("click", IDOK)
         self.driver.send("wait-gone")
-        self.assertEqual(self.field(), windows_path(chosen))
+        self.assertField(windows_path(chosen))
         self.assertEqual(self.driver.send("count-windows")["count"], 1)
-        self.assertEqual(self.current_folder(), windows_path(chosen) + "\\")
+        expected = windows_path(chosen) + "\\"
+        self.assertEqual(self.current_folder(expected), expected)
         self.driver.send("click", CLOSE)
         self.assertEqual(self.driver.wait_exit()["exit"], 0)
 
@@ -143,7 +150,7 @@ class Browse(harness.WineTestCase):
         self.screenshot("new-folder", new)
         self.driver.send("click", IDCANCEL)
         self.driver.send("wait-gone")
-        self.assertEqual(self.field(), BEFORE)
+        self.assertField(BEFORE)
         for number, (typed, refused, accept, expected, made) in enumerate(cases):
             with self.subTest(typed=typed):
                 parent = self.work / f"parent {number}"
@@ -166,13 +173,14 @@ class Browse(harness.WineTestCase):
                 self.driver.send("click", IDOK if accept else IDCANCEL)
                 self.driver.send("wait-gone")
                 shown = expected.format(parent=windows_path(parent)) if expected else BEFORE
-                self.assertEqual(self.field(), shown)
+                self.assertField(shown)
                 found = sorted(p.relative_to(parent).as_posix() for p in parent.rglob("*"))
                 self.assertEqual(found, made)
                 # The browse made the parent the current folder, a new folder
                 # then took its place.
                 current = parent / made[-1] if made else parent
-                self.assertEqual(self.current_folder(), windows_path(current) + "\\")
+                expected = windows_path(current) + "\\"
+                self.assertEqual(self.current_folder(expected), expected)
         self.driver.send("click", CLOSE)
         self.assertEqual(self.driver.wait_exit()["exit"], 0)
 

@@ -189,7 +189,8 @@ class MainDialog(harness.WineTestCase):
                 self.extract_to(destination)
                 self.answer_boxes(first_boxes)
                 self.driver.use(dialog)
-                controls = self.driver.controls()
+                # Enabled again once the run is over, a moment after its box.
+                controls = self.driver.controls_when(lambda c: c[EXTRACT]["enabled"])
                 self.assertEqual(selected(controls[MEMBERS]), left)
                 self.assertTrue(controls[EXTRACT]["enabled"])
                 self.assertEqual((destination / "a.txt").read_text(), "a")
@@ -342,9 +343,10 @@ class MainDialog(harness.WineTestCase):
                     self.driver.send("set-text", DESTINATION, typed)
                     self.driver.send("click", CLOSE)
                 self.assertEqual(self.driver.wait_exit()["exit"], 0)
-                changes = [trace_text(line, "curdir now")
-                           for line in self.driver.trace_lines("RtlSetCurrentDirectory_U")
-                           if line.startswith(f"{process:04x}:")]
+                lines = self.driver.trace_lines(
+                    "RtlSetCurrentDirectory_U", process,
+                    lambda found: found and trace_text(found[-1], "curdir now") == expected)
+                changes = [trace_text(line, "curdir now") for line in lines]
                 self.assertEqual(changes[-1], expected, changes)
 
 

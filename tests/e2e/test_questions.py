@@ -183,7 +183,7 @@ class Questions(harness.WineTestCase):
         self.driver.send("sleep", 1)
         self.assertEqual(self.driver.send("count-windows")["count"], 1)
         self.driver.use(dialog)
-        controls = self.driver.controls()
+        controls = self.driver.controls_when(lambda c: c[EXTRACT]["enabled"])
         self.assertEqual([i["text"] for i in controls[MEMBERS]["items"] if i["selected"]],
                          ["apres.txt", "secret.txt"])
         self.assertTrue(controls[EXTRACT]["enabled"])

@@ -140,9 +140,8 @@ class RunAfter(harness.WineTestCase):
                 self.driver.wait_box()
                 self.driver.answer_box(IDOK)
                 self.assertEqual(self.driver.wait_exit()["exit"], 0)
-                started = [trace_text(line, "cmdline")
-                           for line in self.driver.trace_lines("CreateProcessInternalW app ")
-                           if line.startswith(f"{process:04x}:")]
+                started = [trace_text(line, "cmdline") for line in
+                           self.driver.trace_lines("CreateProcessInternalW app ", process, bool)]
                 self.assertEqual(len(started), 1, started)
                 self.assertRegex(started[0], r"^rundll32\.exe setupapi\.dll,InstallHinfSection "
                                  rf"{re.escape(section)} 132 Z:\\[^ ]*\\(?i:setup\.inf)$")
