@@ -66,7 +66,7 @@ constexpr uint32_t WindowMargin = 259;
 // it holds 56 to 63 bits: enough for a length and a distance with their extra
 // bits. Reads 8 bytes at `in`, all of them in the buffer; the bits above the
 // count are the bytes that come next, so later loads agree with them.
-inline uint32_t Refill(const uint8_t* in, uint64_t& b, uint32_t& k)
+QUILLEX_INLINE uint32_t Refill(const uint8_t* in, uint64_t& b, uint32_t& k)
 {
     uint64_t v;
     std::memcpy(&v, in, 8);
