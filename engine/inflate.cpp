@@ -76,6 +76,28 @@ QUILLEX_INLINE uint32_t Refill(const uint8_t* in, uint64_t& b, uint32_t& k)
     return taken;
 }
 
+QUILLEX_INLINE void MoveWord(uint8_t* dst, const uint8_t* src)
+{
+    uint64_t x;
+    std::memcpy(&x, src, 8);
+    std::memcpy(dst, &x, 8);
+}
+
+// Follows an entry through its sub-tables, consuming the bits of each level
+// but the last; null for a pattern that must not occur. The bit buffer holds
+// enough bits for the whole code.
+QUILLEX_INLINE const DecodeEntry* Descend(const DecodeEntry* t, uint64_t& b, uint32_t& k)
+{
+    while (t->Extra > ExtraSubTable) {
+        if (t->Extra == ExtraInvalid)
+            return nullptr;
+        b >>= t->Bits;
+        k -= t->Bits;
+        t = t->Next + (uint32_t(b) & BitMask[t->Extra - ExtraSubTable]);
+    }
+    return t;
+}
+
 enum : int { FastFailed = 1, FastEndOfBlock = 2, FastOutOfRoom = 3 };
 
 // DecodeCodes while the input buffer has 8 bytes and the window room for the
@@ -100,15 +122,10 @@ QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* dist
     int result = FastOutOfRoom;
     while (w < WindowSize - WindowMargin && end - at >= 8) {
         at += Refill(in + at, b, k);
-        const DecodeEntry* t = litTable + (uint32_t(b) & litMask);
-        while (t->Extra > ExtraSubTable) {
-            if (t->Extra == ExtraInvalid) {
-                result = FastFailed;
-                goto done;
-            }
-            b >>= t->Bits;
-            k -= t->Bits;
-            t = t->Next + (uint32_t(b) & BitMask[t->Extra - ExtraSubTable]);
+        const DecodeEntry* t = Descend(litTable + (uint32_t(b) & litMask), b, k);
+        if (t == nullptr) {
+            result = FastFailed;
+            break;
         }
         b >>= t->Bits;
         k -= t->Bits;
@@ -127,15 +144,10 @@ QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* dist
             result = FastFailed;
             break;
         }
-        t = distTable + (uint32_t(b) & distMask);
-        while (t->Extra > ExtraSubTable) {
-            if (t->Extra == ExtraInvalid) {
-                result = FastFailed;
-                goto done;
-            }
-            b >>= t->Bits;
-            k -= t->Bits;
-            t = t->Next + (uint32_t(b) & BitMask[t->Extra - ExtraSubTable]);
+        t = Descend(distTable + (uint32_t(b) & distMask), b, k);
+        if (t == nullptr) {
+            result = FastFailed;
+            break;
         }
         b >>= t->Bits;
         k -= t->Bits;
@@ -158,25 +170,35 @@ QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* dist
         uint8_t* dst = window + w;
         const uint8_t* src = dst - distance;
         w += length;
-        if (distance >= 8) {
+        if (distance < 8) {
+            // A short distance repeats a pattern: once one period past a
+            // word's length is written, copying from that far back gives
+            // the same bytes and can move whole words.
+            static const uint8_t Period[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+            uint32_t lead = Period[distance] - distance;
+            if (lead > length)
+                lead = length;
+            length -= lead;
+            for (; lead != 0; lead--)
+                *dst++ = *src++;
+            src = dst - Period[distance];
+        }
+        if (length >= 8) {
             // Each word read was written at least a word earlier, so the
-            // copy repeats the source as a byte-by-byte copy would.
-            for (; length >= 8; length -= 8, src += 8, dst += 8) {
-                uint64_t x;
-                std::memcpy(&x, src, 8);
-                std::memcpy(dst, &x, 8);
-            }
-            while (length-- != 0)
-                *dst++ = *src++;
-        } else if (distance == 1) {
-            std::memset(dst, *src, length);
+            // copy repeats the source as a byte-by-byte copy would. The
+            // last word ends where the match ends, rewriting some of the
+            // bytes before it with what they already hold.
+            uint8_t* const lastDst = dst + length - 8;
+            const uint8_t* const lastSrc = src + length - 8;
+            for (; length >= 8; length -= 8, src += 8, dst += 8)
+                MoveWord(dst, src);
+            if (length != 0)
+                MoveWord(lastDst, lastSrc);
         } else {
-            do
+            for (; length != 0; length--)
                 *dst++ = *src++;
-            while (--length != 0);
         }
     }
-done:
     // Bits above the count go back to zero, as the careful path expects.
     b &= (uint64_t(1) << k) - 1;
     bits = b;

@@ -567,6 +567,32 @@ TEST_F(Inflate, FarDistancesAfterTheWindowWrapped)
     EXPECT_TRUE(DecodesTo(w.bytes, data));
 }
 
+TEST_F(Inflate, MatchesOfEveryShortDistanceAndLengthClass)
+{
+    // Short distances repeat a pattern, long ones copy by words with a last
+    // word that ends on the match's end; each meets the window's end and,
+    // once it wrapped, sources in its previous round. A literal between the
+    // matches moves where each one starts.
+    std::vector<uint8_t> data = MakeSample(Sample::Random, 40);
+    DeflateWriter w;
+    w.Stored(false, std::string(data.begin(), data.end()));
+    w.Header(true, 1);
+    const int lengths[] = {3, 4, 7, 8, 9, 15, 16, 17, 23, 258};
+    uint8_t next = 0;
+    while (data.size() < 3 * 32768 + 1000)
+        for (int distance = 1; distance <= 40; distance++)
+            for (int length : lengths) {
+                w.Match(FixedLiterals(), FixedDistances(), length, distance);
+                for (int i = 0; i < length; i++)
+                    data.push_back(data[data.size() - distance]);
+                w.Literals(FixedLiterals(), std::string(1, char(next)));
+                data.push_back(next);
+                next = uint8_t(next * 5 + 1);
+            }
+    w.EndOfBlock(FixedLiterals());
+    EXPECT_TRUE(DecodesTo(w.bytes, data));
+}
+
 TEST_F(Inflate, TruncatedAndCorruptedStreamsEnd)
 {
     // Every cut of a real stream ends; the CRC only matches when the whole
