@@ -98,9 +98,14 @@ QUILLEX_INLINE const DecodeEntry* Descend(const DecodeEntry* t, uint64_t& b, uin
     return t;
 }
 
+// The longest code, and what a match needs after its length code: the
+// length's extra bits, the distance code and its extra bits.
+constexpr uint32_t MaxCodeBits = 15;
+constexpr uint32_t MaxMatchBits = 5 + 15 + 13;
+
 enum : int { FastFailed = 1, FastEndOfBlock = 2, FastOutOfRoom = 3 };
 
-// DecodeCodes while the input buffer has 8 bytes and the window room for the
+// DecodeCodes while the input buffer has 16 bytes and the window room for the
 // longest match: neither the end of the data nor a flush can come within a
 // symbol, so nothing is checked per bit. Every byte it takes is the
 // member's, so it never moves PastEnd.
@@ -120,8 +125,11 @@ QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* dist
     const uint32_t distMask = BitMask[distBits];
     const bool full = WindowFull;
     int result = FastOutOfRoom;
-    while (w < WindowSize - WindowMargin && end - at >= 8) {
-        at += Refill(in + at, b, k);
+    // Two refills a symbol at most, 7 bytes each.
+    while (w < WindowSize - WindowMargin && end - at >= 16) {
+        // A refill leaves room for about three literals in a row.
+        if (k < MaxCodeBits)
+            at += Refill(in + at, b, k);
         const DecodeEntry* t = Descend(litTable + (uint32_t(b) & litMask), b, k);
         if (t == nullptr) {
             result = FastFailed;
@@ -137,6 +145,8 @@ QUILLEX_FAST int DecodeFast(const DecodeEntry* litTable, const DecodeEntry* dist
             result = FastEndOfBlock;
             break;
         }
+        if (k < MaxMatchBits)
+            at += Refill(in + at, b, k);
         uint32_t length = t->Value + (uint32_t(b) & BitMask[t->Extra]);
         b >>= t->Extra;
         k -= t->Extra;
@@ -222,7 +232,7 @@ int DecodeCodes(const DecodeEntry* litTable, const DecodeEntry* distTable, int32
         // to an endless run of one symbol.
         if (PastEnd > MaxLookahead)
             return 1;
-        if (w < WindowSize - WindowMargin && InCount - InPos >= 8) {
+        if (w < WindowSize - WindowMargin && InCount - InPos >= 16) {
             const int fast = DecodeFast(litTable, distTable, uint32_t(litBits), uint32_t(distBits),
                                         b, k, w);
             if (fast == FastFailed)
