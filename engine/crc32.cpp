@@ -1,5 +1,6 @@
 #include "crc32.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -10,6 +11,10 @@
 uint32_t CrcTable[(CrcSlices + 4) * 256] = {};
 
 namespace {
+
+// Table and lane offsets as pointer-sized numbers, so no product is widened.
+constexpr std::ptrdiff_t Entries = 256;
+constexpr std::ptrdiff_t Lane = CrcLane;
 
 QUILLEX_INLINE uint32_t Load32(const uint8_t* p)
 {
@@ -29,14 +34,14 @@ QUILLEX_INLINE uint32_t Step16(const uint32_t* t, uint32_t c, const uint8_t* p)
 {
     // The register meets the first word; the byte furthest from the end
     // takes the table that advances it furthest.
-    return Fold(t + 12 * 256, c ^ Load32(p)) ^ Fold(t + 8 * 256, Load32(p + 4)) ^
-           Fold(t + 4 * 256, Load32(p + 8)) ^ Fold(t, Load32(p + 12));
+    return Fold(t + 12 * Entries, c ^ Load32(p)) ^ Fold(t + 8 * Entries, Load32(p + 4)) ^
+           Fold(t + 4 * Entries, Load32(p + 8)) ^ Fold(t, Load32(p + 12));
 }
 
 // The register after CrcLane zero bytes.
 QUILLEX_INLINE uint32_t SkipLane(const uint32_t* t, uint32_t c)
 {
-    return Fold(t + CrcSlices * 256, c);
+    return Fold(t + CrcSlices * Entries, c);
 }
 
 #if defined(__x86_64__)
@@ -112,7 +117,7 @@ void MakeCrcTable()
     for (uint32_t i = 0; i < 32; i++) {
         uint32_t c = uint32_t(1) << i;
         for (uint32_t j = 0; j < CrcLane / 16; j++)
-            c = Fold(CrcTable + 12 * 256, c);
+            c = Fold(CrcTable + 12 * Entries, c);
         bitAfterLane[i] = c;
     }
     for (uint32_t n = 0; n < 4 * 256; n++) {
@@ -143,16 +148,16 @@ QUILLEX_FAST void CrcBuffer(const uint8_t* buffer, int32_t count, uint32_t& crc)
         count &= 15;
     }
 #endif
-    for (; count >= int32_t(4 * CrcLane); count -= 4 * CrcLane, buffer += 4 * CrcLane) {
+    for (; count >= int32_t(4 * CrcLane); count -= 4 * CrcLane, buffer += 4 * Lane) {
         // The register only depends on the bytes before, so the later lanes
         // start from zero and are joined by advancing what came before them
         // over their length.
         uint32_t a = c, b = 0, d = 0, e = 0;
         for (uint32_t i = 0; i < CrcLane; i += 16) {
             a = Step16(t, a, buffer + i);
-            b = Step16(t, b, buffer + CrcLane + i);
-            d = Step16(t, d, buffer + 2 * CrcLane + i);
-            e = Step16(t, e, buffer + 3 * CrcLane + i);
+            b = Step16(t, b, buffer + Lane + i);
+            d = Step16(t, d, buffer + 2 * Lane + i);
+            e = Step16(t, e, buffer + 3 * Lane + i);
         }
         c = SkipLane(t, SkipLane(t, SkipLane(t, a) ^ b) ^ d) ^ e;
     }
